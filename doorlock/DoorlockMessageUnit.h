@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/DateTime.h"
+
+// The wire protocol with the hotel-management system: one request per connection,
+// UTF-8 XML ended by one 0x00 byte; the response is framed the same way.
+
+constexpr std::size_t kMaxRequestBytes = 16384;
+
+// Request bytes (without the 0x00 byte) to GBK text. Bytes that break the
+// protocol's UTF-8 rules give the empty text.
+std::string DecodeRequest(std::string_view bytes);
+
+// The "type" attribute with blanks and control characters at both ends removed.
+std::string RequestType(std::string_view rawType);
+
+// A field at position 10: true for a decimal number other than zero or "True" in
+// any case; everything else, the empty text included, is false.
+bool RequestBoolean(std::string_view text);
+
+// Date at one position and time of day at the next, joined by one blank.
+// Throws plat::EConvertError "'%s' is not a valid date and time".
+plat::TDateTime RequestDateTime(std::string_view date, std::string_view time);
+
+struct TResponse {
+  std::string RequestID;
+  std::string ResultCode;
+  std::string ResultMessage;  // GBK
+  std::int64_t CardNo = 0;
+};
+
+// The response document, GBK like every text inside the system.
+std::string ResponseToXml(const TResponse& response);
+
+// The bytes written to the connection: the document in UTF-8 and one 0x00 byte.
+std::string FrameResponse(const TResponse& response);

@@ -1,0 +1,51 @@
+#include "host/OptionUnit.h"
+
+#include "platform/IniFile.h"
+
+TOption* Option = nullptr;
+
+namespace {
+constexpr const char* kSection = "DoorlockOption";
+// The same section: names match without regard to case.
+constexpr const char* kCardNoSection = "DoorLockOption";
+}  // namespace
+
+std::recursive_mutex& OptionFileMutex() {
+  static std::recursive_mutex mutex;
+  return mutex;
+}
+
+TOption::TOption(std::string fileName) : FileName(std::move(fileName)) {}
+
+void TOption::Load() {
+  std::lock_guard lock(OptionFileMutex());
+  const plat::TIniFile ini(FileName);
+  DoorlockType = ini.ReadString(kSection, "DoorlockType", "IC");
+  PortName = ini.ReadString(kSection, "PortName", "COM1");
+  HotelId = ini.ReadString(kSection, "HotelId", "KPVZ4729");
+  CurrentCardNo = ini.ReadInteger(kCardNoSection, "CurrentCardNo", 1);
+}
+
+void TOption::Save() {
+  std::lock_guard lock(OptionFileMutex());
+  plat::TIniFile ini(FileName);
+  ini.WriteString(kSection, "DoorlockType", DoorlockType);
+  ini.WriteString(kSection, "PortName", PortName);
+  ini.WriteString(kSection, "HotelId", HotelId);
+  // The file holds 32 bits; the counter stays below 16777214 in magnitude.
+  ini.WriteInteger(kCardNoSection, "CurrentCardNo", static_cast<std::int32_t>(CurrentCardNo));
+  ini.UpdateFile();
+}
+
+int TOption::PortIndex() const {
+  static constexpr const char* kPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
+  for (int i = 0; i < 6; ++i) {
+    if (PortName == kPorts[i]) return i;
+  }
+  return PortName == "USB" ? -1 : -2;
+}
+
+void OptionStartup(const std::string& programDir) {
+  Option = new TOption(programDir + "Option.ini");
+  Option->Load();
+}

@@ -1,0 +1,74 @@
+#include "platform/StrUtils.h"
+
+#include "platform/Errors.h"
+
+namespace plat {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool TryStrToInt(std::string_view text, std::int32_t& value) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  bool hex = false;
+  if (i < text.size() && text[i] == '$') {
+    hex = true;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i == text.size()) return false;
+
+  std::uint64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    const int digit = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    if (digit < 0) return false;
+    magnitude = magnitude * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+    if (magnitude > 0xFFFF'FFFFULL) return false;
+  }
+  if (hex) {
+    const auto bits = static_cast<std::uint32_t>(magnitude);
+    value = static_cast<std::int32_t>(negative ? 0U - bits : bits);
+    return true;
+  }
+  if (magnitude > (negative ? 2'147'483'648ULL : 2'147'483'647ULL)) return false;
+  value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
+                                             : static_cast<std::int64_t>(magnitude));
+  return true;
+}
+
+std::int32_t StrToInt(std::string_view text) {
+  std::int32_t value = 0;
+  if (!TryStrToInt(text, value)) {
+    throw EConvertError("'" + std::string(text) + "' is not a valid integer value");
+  }
+  return value;
+}
+
+std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
+  std::int32_t value = 0;
+  return TryStrToInt(text, value) ? value : fallback;
+}
+
+std::string Trim(std::string_view text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+}  // namespace plat

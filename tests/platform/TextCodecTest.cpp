@@ -1,0 +1,55 @@
+#include "platform/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+using namespace plat;
+
+TEST(DecodeRequestUtf8, DecodesOneTwoAndThreeByteSequences) {
+  EXPECT_EQ(DecodeRequestUtf8("abc"), u"abc");
+  EXPECT_EQ(DecodeRequestUtf8("\xC3\xA9"), u"\u00E9");
+  EXPECT_EQ(DecodeRequestUtf8("\xE5\xBC\xA0\xE4\xB8\x89"), u"\u5F20\u4E09");  // 张三
+  EXPECT_EQ(DecodeRequestUtf8(""), u"");
+}
+
+TEST(DecodeRequestUtf8, ABrokenSequenceEmptiesTheWholeText) {
+  const char* cases[] = {
+      "<a>\xC3</a>",      // continuation byte missing: '<' follows
+      "abc\xC3",          // text ends inside a sequence
+      "\xE5\xBC",         // three-byte sequence cut short
+      "\xE5\x41\xA0",     // wrong first continuation
+      "\xE5\xBC\x41",     // wrong second continuation
+      "\xF0\x9F\x98",     // four-byte sequence cut short
+  };
+  for (const char* bytes : cases) EXPECT_EQ(DecodeRequestUtf8(bytes), u"") << bytes;
+}
+
+TEST(DecodeRequestUtf8, FollowsTheProtocolsOwnLeadByteRule) {
+  // Any byte of 0x80 or above leads; bit 0x20 decides between one and two
+  // continuation bytes, and the value keeps 16 bits.
+  EXPECT_EQ(DecodeRequestUtf8("\x80\x80"), std::u16string(1, u'\0'));
+  EXPECT_EQ(DecodeRequestUtf8("\xC1\xBF"), u"\u007F");  // overlong, still one character
+  EXPECT_EQ(DecodeRequestUtf8("\xA0\x80\x80"), std::u16string(1, char16_t(0x0000)));
+}
+
+TEST(DecodeRequestUtf8, AFourByteCharacterIsOneQuestionMark) {
+  EXPECT_EQ(DecodeRequestUtf8("a\xF0\x9F\x98\x80z"), u"a?z");
+}
+
+TEST(Gbk, ConvertsBothWaysAndMarksWhatGbkCannotHold) {
+  const std::string gbk = Utf16ToGbk(u"\u5F20\u4E09 Zhang");
+  EXPECT_EQ(gbk, "\xD5\xC5\xC8\xFD Zhang");
+  EXPECT_EQ(GbkToUtf8(gbk), "\xE5\xBC\xA0\xE4\xB8\x89 Zhang");
+  EXPECT_EQ(Utf16ToGbk(u"a\u0E01b"), "a?b");          // Thai has no GBK form
+  EXPECT_EQ(Utf16ToGbk(std::u16string(1, char16_t(0xD800))), "?");  // lone surrogate
+  EXPECT_EQ(Utf8ToGbk("\xE5\x8F\x91\xE5\x8D\xA1\xE6\x88\x90\xE5\x8A\x9F"),
+            "\xB7\xA2\xBF\xA8\xB3\xC9\xB9\xA6");  // 发卡成功
+  EXPECT_EQ(Utf8ToGbk("x\xF0\x9F\x98\x80y"), "x?y");
+  EXPECT_EQ(GbkToUtf8("a\x81"), "a?");  // a lead byte with nothing after it
+}
+
+TEST(Gbk, AChineseGuestNameSurvivesTheRequestPathAndBack) {
+  const std::string wire = "\xE7\x8E\x8B\xE5\xB0\x8F\xE6\x98\x8E";  // 王小明 in UTF-8
+  const std::string gbk = Utf16ToGbk(DecodeRequestUtf8(wire));
+  EXPECT_EQ(gbk, Utf8ToGbk(wire));
+  EXPECT_EQ(GbkToUtf8(gbk), wire);
+}

@@ -1,0 +1,67 @@
+#include "platform/XmlReader.h"
+
+#include <gtest/gtest.h>
+
+using plat::EXmlError;
+using plat::ResolveEntities;
+using plat::TXmlDocument;
+
+TEST(ResolveEntities, ReplacesTheFiveEntitiesAndSmallCharacterReferences) {
+  const struct {
+    const char* text;
+    std::string expected;
+  } cases[] = {
+      {"&amp;", "&"},
+      {"a&lt;b&gt;c", "a<b>c"},
+      {"&apos;&quot;", "'\""},
+      {"&#65;&#x42;", "AB"},
+      {"&#254;", "\xFE"},
+      {"&#255;", "&#255;"},        // only values below 255 become a byte
+      {"&#x4E09;", "&#x4E09;"},    // larger ones stay as written
+      {"&nbsp;", "&nbsp;"},
+      {"&amp", "&amp"},
+      {"&#;&#x;&#1a;", "&#;&#x;&#1a;"},
+      {"&amp;amp;", "&amp;"},      // one pass only
+  };
+  for (const auto& c : cases) EXPECT_EQ(ResolveEntities(c.text), c.expected) << c.text;
+}
+
+TEST(XmlDocument, ReadsTheRootChildrenByPositionIgnoringLayout) {
+  TXmlDocument doc;
+  doc.Parse(
+      "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<DoorRequest type=\" IssueCard \">\n"
+      "  <a>0</a>\n  <!-- note -->\n  <b>x &amp; y</b>\n  <c> </c>\n  <d/>\n"
+      "  <e><![CDATA[&amp;]]></e>\n</DoorRequest>");
+  const plat::TXmlElement root = doc.Root();
+  EXPECT_EQ(root.Attribute("type"), " IssueCard ");
+  EXPECT_EQ(root.Attribute("missing"), "");
+  ASSERT_EQ(root.ChildCount(), 5u);
+  EXPECT_EQ(root.Child(0).Text(), "0");
+  EXPECT_EQ(root.Child(1).Text(), "x & y");
+  EXPECT_EQ(root.Child(2).Text(), " ");  // a field of blanks is not layout
+  EXPECT_EQ(root.Child(3).Text(), "");
+  EXPECT_EQ(root.Child(4).Text(), "&amp;");  // CDATA is taken as it stands
+  EXPECT_THROW(root.Child(5), EXmlError);
+}
+
+TEST(XmlDocument, PassesGbkBytesThrough) {
+  TXmlDocument doc;
+  doc.Parse("<r type=\"ReadCard\"><n>\xCD\xF5\xD0\xA1\xC3\xF7</n></r>");
+  EXPECT_EQ(doc.Root().Child(0).Text(), "\xCD\xF5\xD0\xA1\xC3\xF7");
+}
+
+TEST(XmlDocument, RefusesTextWithoutARootElement) {
+  const char* cases[] = {"", "   ", "not xml", "<a>", "<a></b>", "<?xml version=\"1.0\"?>",
+                         "<!-- only a comment -->", "<a x=1/>"};
+  for (const char* text : cases) {
+    TXmlDocument doc;
+    EXPECT_THROW(doc.Parse(text), EXmlError) << text;
+  }
+}
+
+TEST(XmlDocument, DoesNotExpandEntitiesDeclaredInADoctype) {
+  TXmlDocument doc;
+  doc.Parse(
+      "<!DOCTYPE r [<!ENTITY x \"boom\">]><r type=\"ReadCard\"><a>&x;</a></r>");
+  EXPECT_EQ(doc.Root().Child(0).Text(), "&x;");
+}
