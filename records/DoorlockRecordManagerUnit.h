@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/DateTime.h"
+
+struct sqlite3;
+
+// The system's own database, Client.mdb beside the program: T_Room (a room's last
+// check-in time) and T_IssueCardRecord (every card issue recorded). Each operation
+// runs one statement; every failure is written to the log as one line and never
+// reaches the caller. Operations run one at a time.
+class TDoorlockRecordManager {
+ public:
+  TDoorlockRecordManager();
+  ~TDoorlockRecordManager();
+  TDoorlockRecordManager(const TDoorlockRecordManager&) = delete;
+  TDoorlockRecordManager& operator=(const TDoorlockRecordManager&) = delete;
+
+  // Opens the database named by the "Data Source=" piece of ConnectionString.
+  // A failure is logged; every later operation tries again.
+  void Open();
+
+  // 0 when the room has no row, its time is null, or the select fails.
+  plat::TDateTime GetLastCheckInTime(const std::string& RoomCode);
+  // Adds the room through AddRoom when no row was changed.
+  void UpdateLastCheckInTime(const std::string& RoomCode, plat::TDateTime LastCheckInTime);
+  // Always inserts, then logs "新建房间" + RoomCode.
+  void AddRoom(const std::string& RoomCode, plat::TDateTime LastCheckInTime);
+  void AddIssueCardRecord(const std::string& RegisterId, const std::string& CardNo,
+                          const std::string& RoomNo, std::int32_t CardType,
+                          plat::TDateTime LastCheckInTime, plat::TDateTime CheckInTime,
+                          plat::TDateTime CheckOutTime, bool IsCopy,
+                          const std::string& GuestName, plat::TDateTime OpratingTime);
+
+  std::string DatabasePath;
+  std::string ConnectionString;
+
+ private:
+  // ... implementation details
+  sqlite3* Connection = nullptr;
+  std::recursive_mutex mutex_;
+};
+
+extern TDoorlockRecordManager* DoorlockRecordManager;
+
+// Start-up step: creates the store for "<program dir>Client.mdb" and opens it; a
+// failure is logged and start-up goes on. Shut-down step: destroys it.
+void DoorlockRecordManagerStartup(const std::string& programDir);
+void DoorlockRecordManagerShutdown();
