@@ -7,7 +7,9 @@ std::string DecodeRequest(std::string_view bytes) {
   return plat::Utf16ToGbk(plat::DecodeRequestUtf8(bytes));
 }
 
-std::string RequestType(std::string_view rawType) { return plat::Trim(rawType); }
+std::string RequestType(std::string_view rawType) {
+  return plat::Trim(rawType);
+}
 
 namespace {
 
@@ -15,8 +17,10 @@ namespace {
 bool DecimalNumber(std::string_view text, bool& isZero) {
   std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && text[i] == ' ') ++i;
-  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  while (i < n && text[i] == ' ')
+    ++i;
+  if (i < n && (text[i] == '+' || text[i] == '-'))
+    ++i;
   std::size_t digits = 0;
   isZero = true;
   bool point = false;
@@ -30,15 +34,18 @@ bool DecimalNumber(std::string_view text, bool& isZero) {
       break;
     }
   }
-  while (i < n && text[i] == ' ') ++i;
+  while (i < n && text[i] == ' ')
+    ++i;
   return digits > 0 && i == n;
 }
 
 bool EqualsNoCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size()) return false;
+  if (text.size() != word.size())
+    return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != word[i]) return false;
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != word[i])
+      return false;
   }
   return true;
 }
@@ -47,7 +54,8 @@ bool EqualsNoCase(std::string_view text, std::string_view word) {
 
 bool RequestBoolean(std::string_view text) {
   bool isZero = false;
-  if (DecimalNumber(text, isZero)) return !isZero;
+  if (DecimalNumber(text, isZero))
+    return !isZero;
   return EqualsNoCase(text, "true");
 }
 

@@ -13,11 +13,15 @@ std::function<void()>& ShowOptionsHook() {
 
 void TBaseDoorlock::ShowOptions() {}
 
-bool TBaseDoorlock::OpenPort() { return false; }
+bool TBaseDoorlock::OpenPort() {
+  return false;
+}
 
 void TBaseDoorlock::Beep() {}
 
-bool TBaseDoorlock::ClosePort() { return false; }
+bool TBaseDoorlock::ClosePort() {
+  return false;
+}
 
 bool TBaseDoorlock::IssueCard(const std::string&, const std::string&, const std::string&,
                               const std::string&, const std::string&, plat::TDateTime,
@@ -26,9 +30,13 @@ bool TBaseDoorlock::IssueCard(const std::string&, const std::string&, const std:
   return false;
 }
 
-bool TBaseDoorlock::ReadCard(std::int64_t&) { return false; }
+bool TBaseDoorlock::ReadCard(std::int64_t&) {
+  return false;
+}
 
-bool TBaseDoorlock::EraseCard() { return false; }
+bool TBaseDoorlock::EraseCard() {
+  return false;
+}
 
 std::int64_t TBaseDoorlock::NextCardNo() {
   constexpr std::int64_t kCardNoModulus = 16777214;  // 0xFFFFFE
@@ -40,7 +48,8 @@ std::int64_t TBaseDoorlock::NextCardNo() {
 }
 
 void TBaseDoorlock::ShowOptionForm() {
-  if (ShowOptionsHook()) ShowOptionsHook()();
+  if (ShowOptionsHook())
+    ShowOptionsHook()();
 }
 
 std::recursive_mutex& DoorlockMutex() {
@@ -48,4 +57,6 @@ std::recursive_mutex& DoorlockMutex() {
   return mutex;
 }
 
-void SetShowOptionsHook(std::function<void()> hook) { ShowOptionsHook() = std::move(hook); }
+void SetShowOptionsHook(std::function<void()> hook) {
+  ShowOptionsHook() = std::move(hook);
+}

@@ -40,7 +40,8 @@ void TOption::Save() {
 int TOption::PortIndex() const {
   static constexpr const char* kPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
   for (int i = 0; i < 6; ++i) {
-    if (PortName == kPorts[i]) return i;
+    if (PortName == kPorts[i])
+      return i;
   }
   return PortName == "USB" ? -1 : -2;
 }

@@ -8,7 +8,9 @@
 namespace plat {
 namespace {
 
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
+bool IsLeapYear(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -57,7 +59,8 @@ class Scanner {
  public:
   explicit Scanner(std::string_view text) : text_(text) {}
   void SkipBlanks() {
-    while (pos_ < text_.size() && text_[pos_] == ' ') ++pos_;
+    while (pos_ < text_.size() && text_[pos_] == ' ')
+      ++pos_;
   }
   bool AtEnd() {
     SkipBlanks();
@@ -69,10 +72,12 @@ class Scanner {
     std::size_t n = 0;
     value = 0;
     while (pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9') {
-      if (++n > maxDigits) return false;
+      if (++n > maxDigits)
+        return false;
       value = value * 10 + (text_[pos_++] - '0');
     }
-    if (digitCount != nullptr) *digitCount = n;
+    if (digitCount != nullptr)
+      *digitCount = n;
     return n > 0;
   }
   bool Char(char c) {
@@ -100,8 +105,7 @@ bool IsValidDate(int year, int month, int day) {
          day <= DaysInMonth(year, month);
 }
 
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int msec) {
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
   if (!IsValidDate(year, month, day) || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
       second < 0 || second > 59 || msec < 0 || msec > 999) {
     throw EConvertError("Invalid argument to date encode");
@@ -149,7 +153,8 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value) {
     const char c = pattern[i];
     const char lower = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
     std::size_t run = 1;
-    while (i + run < pattern.size() && (pattern[i + run] | 0x20) == lower) ++run;
+    while (i + run < pattern.size() && (pattern[i + run] | 0x20) == lower)
+      ++run;
     switch (lower) {
       case 'y':
         if (run >= 4) {
@@ -158,13 +163,27 @@ std::string FormatDateTime(std::string_view pattern, TDateTime value) {
           AppendNumber(out, p.Year % 100, 2);
         }
         break;
-      case 'm': AppendNumber(out, p.Month, run >= 2 ? 2 : 1); break;
-      case 'd': AppendNumber(out, p.Day, run >= 2 ? 2 : 1); break;
-      case 'h': AppendNumber(out, p.Hour, run >= 2 ? 2 : 1); break;
-      case 'n': AppendNumber(out, p.Minute, run >= 2 ? 2 : 1); break;
-      case 's': AppendNumber(out, p.Second, run >= 2 ? 2 : 1); break;
-      case 'z': AppendNumber(out, p.MSec, run >= 3 ? 3 : 1); break;
-      default: out.append(pattern.substr(i, run)); break;
+      case 'm':
+        AppendNumber(out, p.Month, run >= 2 ? 2 : 1);
+        break;
+      case 'd':
+        AppendNumber(out, p.Day, run >= 2 ? 2 : 1);
+        break;
+      case 'h':
+        AppendNumber(out, p.Hour, run >= 2 ? 2 : 1);
+        break;
+      case 'n':
+        AppendNumber(out, p.Minute, run >= 2 ? 2 : 1);
+        break;
+      case 's':
+        AppendNumber(out, p.Second, run >= 2 ? 2 : 1);
+        break;
+      case 'z':
+        AppendNumber(out, p.MSec, run >= 3 ? 3 : 1);
+        break;
+      default:
+        out.append(pattern.substr(i, run));
+        break;
     }
     i += run;
   }
@@ -180,12 +199,16 @@ TDateTime StrToDateTime(std::string_view text) {
     NotADateTime(text);
   }
   if (!s.AtEnd()) {
-    if (!s.Number(hour, 2)) NotADateTime(text);
+    if (!s.Number(hour, 2))
+      NotADateTime(text);
     if (s.Char(':')) {
-      if (!s.Number(minute, 2)) NotADateTime(text);
-      if (s.Char(':') && !s.Number(second, 2)) NotADateTime(text);
+      if (!s.Number(minute, 2))
+        NotADateTime(text);
+      if (s.Char(':') && !s.Number(second, 2))
+        NotADateTime(text);
     }
-    if (!s.AtEnd() || hour > 23 || minute > 59 || second > 59) NotADateTime(text);
+    if (!s.AtEnd() || hour > 23 || minute > 59 || second > 59)
+      NotADateTime(text);
   }
   return EncodeDateTime(year, month, day, hour, minute, second);
 }

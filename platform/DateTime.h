@@ -19,8 +19,8 @@ struct TDateTimeParts {
 
 bool IsValidDate(int year, int month, int day);
 // Throws EConvertError for a date or time that does not exist.
-TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int msec = 0);
+TDateTime EncodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                         int msec = 0);
 // Rounds to the millisecond first, so 09:05:59.9999 is 09:06:00.000.
 TDateTimeParts DecodeDateTime(TDateTime value);
 

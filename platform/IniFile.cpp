@@ -16,26 +16,32 @@ namespace plat {
 namespace {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
+    if (lower(a[i]) != lower(b[i]))
+      return false;
   }
   return true;
 }
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+    s.remove_suffix(1);
   return s;
 }
 
 // The name inside "[...]", or false when the line is no section header.
 bool SectionName(std::string_view line, std::string_view& name) {
   line = TrimBlanks(line);
-  if (line.empty() || line.front() != '[') return false;
+  if (line.empty() || line.front() != '[')
+    return false;
   const std::size_t close = line.find(']');
-  if (close == std::string_view::npos) return false;
+  if (close == std::string_view::npos)
+    return false;
   name = TrimBlanks(line.substr(1, close - 1));
   return true;
 }
@@ -43,7 +49,8 @@ bool SectionName(std::string_view line, std::string_view& name) {
 // Splits "key=value"; false when the line holds no "=".
 bool KeyValue(std::string_view line, std::string_view& key, std::string_view& value) {
   const std::size_t eq = line.find('=');
-  if (eq == std::string_view::npos) return false;
+  if (eq == std::string_view::npos)
+    return false;
   key = TrimBlanks(line.substr(0, eq));
   value = TrimBlanks(line.substr(eq + 1));
   return true;
@@ -54,7 +61,8 @@ bool WriteAll(int fd, const std::string& data) {
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR)
+        continue;
       return false;
     }
     done += static_cast<std::size_t>(n);
@@ -64,7 +72,8 @@ bool WriteAll(int fd, const std::string& data) {
 
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
+  if (slash == std::string::npos)
+    return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -81,19 +90,22 @@ TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
-      if (first) eol_ = "\r\n";  // keep a file's own line ends
+      if (first)
+        eol_ = "\r\n";  // keep a file's own line ends
     }
     first = false;
     lines_.push_back(std::move(line));
   }
-  if (in.bad()) unreadable_ = true;
+  if (in.bad())
+    unreadable_ = true;
 }
 
 TIniFile::Location TIniFile::FindSection(std::string_view section) const {
   Location where;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     std::string_view name;
-    if (!SectionName(lines_[i], name)) continue;
+    if (!SectionName(lines_[i], name))
+      continue;
     if (where.found) {
       where.end = i;
       return where;
@@ -110,7 +122,8 @@ TIniFile::Location TIniFile::FindSection(std::string_view section) const {
 std::size_t TIniFile::FindKey(const Location& where, std::string_view key) const {
   for (std::size_t i = where.sectionLine + 1; i < where.end; ++i) {
     std::string_view k, v;
-    if (KeyValue(lines_[i], k, v) && EqualsNoCase(k, key)) return i;
+    if (KeyValue(lines_[i], k, v) && EqualsNoCase(k, key))
+      return i;
   }
   return std::string::npos;
 }
@@ -118,9 +131,11 @@ std::size_t TIniFile::FindKey(const Location& where, std::string_view key) const
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
                                  std::string_view fallback) const {
   const Location where = FindSection(section);
-  if (!where.found) return std::string(fallback);
+  if (!where.found)
+    return std::string(fallback);
   const std::size_t at = FindKey(where, key);
-  if (at == std::string::npos) return std::string(fallback);
+  if (at == std::string::npos)
+    return std::string(fallback);
   std::string_view k, v;
   KeyValue(lines_[at], k, v);
   return std::string(v.substr(0, kMaxValueLength));
@@ -135,8 +150,7 @@ bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fal
   return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   const Location where = FindSection(section);
   if (!where.found) {
     lines_.push_back("[" + std::string(section) + "]");
@@ -152,7 +166,8 @@ void TIniFile::WriteString(std::string_view section, std::string_view key,
   }
   // After the section's last non-blank line, so blank separators stay below it.
   std::size_t insertAt = where.end;
-  while (insertAt > where.sectionLine + 1 && TrimBlanks(lines_[insertAt - 1]).empty()) --insertAt;
+  while (insertAt > where.sectionLine + 1 && TrimBlanks(lines_[insertAt - 1]).empty())
+    --insertAt;
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
                 std::string(key) + "=" + std::string(value));
 }
@@ -167,18 +182,21 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 
 void TIniFile::UpdateFile() {
   const std::string failure = "Unable to write to " + fileName_;
-  if (unreadable_) throw EIniFileException(failure);
+  if (unreadable_)
+    throw EIniFileException(failure);
 
   std::string content;
-  for (const std::string& line : lines_) content += line + eol_;
+  for (const std::string& line : lines_)
+    content += line + eol_;
 
   std::string tempName = DirectoryOf(fileName_) + "/.ini-XXXXXX";
   const int fd = ::mkstemp(tempName.data());
-  if (fd < 0) throw EIniFileException(failure);
+  if (fd < 0)
+    throw EIniFileException(failure);
 
   struct stat existing {};
   const mode_t mode = ::stat(fileName_.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                                 : static_cast<mode_t>(0644);
+                                                                : static_cast<mode_t>(0644);
   const bool written = WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
   const bool closed = ::close(fd) == 0;
   if (!written || !closed || ::rename(tempName.c_str(), fileName_.c_str()) != 0) {

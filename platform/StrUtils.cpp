@@ -6,9 +6,12 @@ namespace plat {
 namespace {
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
   return -1;
 }
 
@@ -16,7 +19,8 @@ int HexDigit(char c) {
 
 bool TryStrToInt(std::string_view text, std::int32_t& value) {
   std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
+  while (i < text.size() && text[i] == ' ')
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
@@ -30,21 +34,26 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
     hex = true;
     i += 2;
   }
-  if (i == text.size()) return false;
+  if (i == text.size())
+    return false;
 
   std::uint64_t magnitude = 0;
   for (; i < text.size(); ++i) {
-    const int digit = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-    if (digit < 0) return false;
+    const int digit =
+        hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    if (digit < 0)
+      return false;
     magnitude = magnitude * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
-    if (magnitude > 0xFFFF'FFFFULL) return false;
+    if (magnitude > 0xFFFF'FFFFULL)
+      return false;
   }
   if (hex) {
     const auto bits = static_cast<std::uint32_t>(magnitude);
     value = static_cast<std::int32_t>(negative ? 0U - bits : bits);
     return true;
   }
-  if (magnitude > (negative ? 2'147'483'648ULL : 2'147'483'647ULL)) return false;
+  if (magnitude > (negative ? 2'147'483'648ULL : 2'147'483'647ULL))
+    return false;
   value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
                                              : static_cast<std::int64_t>(magnitude));
   return true;
@@ -66,8 +75,10 @@ std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
 std::string Trim(std::string_view text) {
   std::size_t begin = 0;
   std::size_t end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32)
+    ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32)
+    --end;
   return std::string(text.substr(begin, end - begin));
 }
 

@@ -35,11 +35,13 @@ class Converter {
       std::size_t outLeft = out.size() - used;
       const std::size_t rc = iconv(cd_, &in, &inLeft, &outPtr, &outLeft);
       used = out.size() - outLeft;
-      if (rc != static_cast<std::size_t>(-1)) break;
+      if (rc != static_cast<std::size_t>(-1))
+        break;
       if (errno == E2BIG) {
         out.resize(out.size() * 2);
       } else {  // EILSEQ or EINVAL: replace one unit and go on
-        if (out.size() - used < 1) out.resize(out.size() * 2);
+        if (out.size() - used < 1)
+          out.resize(out.size() * 2);
         out[used++] = '?';
         const std::size_t unit = unitSize(reinterpret_cast<const unsigned char*>(in), inLeft);
         const std::size_t skip = unit == 0 || unit > inLeft ? inLeft : unit;
@@ -72,12 +74,15 @@ std::size_t Utf8Unit(const unsigned char* at, std::size_t left) {
   }
   // A broken sequence gives up at its first byte that is not a continuation byte.
   for (std::size_t i = 1; i < unit; ++i) {
-    if (i >= left || (at[i] & 0xC0) != 0x80) return i;
+    if (i >= left || (at[i] & 0xC0) != 0x80)
+      return i;
   }
   return unit;
 }
 
-std::size_t SingleByteUnit(const unsigned char*, std::size_t) { return 1; }
+std::size_t SingleByteUnit(const unsigned char*, std::size_t) {
+  return 1;
+}
 
 }  // namespace
 
@@ -87,9 +92,11 @@ std::u16string DecodeRequestUtf8(std::string_view bytes) {
   std::size_t i = 0;
   const std::size_t n = bytes.size();
   auto continuation = [&](std::uint32_t& acc) {
-    if (i >= n) return false;
+    if (i >= n)
+      return false;
     const auto c = static_cast<unsigned char>(bytes[i++]);
-    if ((c & 0xC0) != 0x80) return false;
+    if ((c & 0xC0) != 0x80)
+      return false;
     acc = (acc << 6) | (c & 0x3F);
     return true;
   };
@@ -101,12 +108,15 @@ std::u16string DecodeRequestUtf8(std::string_view bytes) {
     }
     std::uint32_t acc = lead & 0x3F;
     if (lead >= 0xF0 && lead <= 0xF7) {
-      if (!continuation(acc) || !continuation(acc) || !continuation(acc)) return {};
+      if (!continuation(acc) || !continuation(acc) || !continuation(acc))
+        return {};
       out.push_back(u'?');
       continue;
     }
-    if ((lead & 0x20) != 0 && !continuation(acc)) return {};
-    if (!continuation(acc)) return {};
+    if ((lead & 0x20) != 0 && !continuation(acc))
+      return {};
+    if (!continuation(acc))
+      return {};
     out.push_back(static_cast<char16_t>(acc & 0xFFFF));
   }
   return out;

@@ -5,13 +5,17 @@
 namespace plat {
 namespace {
 
-pugi::xml_node Node(pugi::xml_node_struct* p) { return pugi::xml_node(p); }
+pugi::xml_node Node(pugi::xml_node_struct* p) {
+  return pugi::xml_node(p);
+}
 
 // The value of a character reference body ("65", "x41"), or -1 when it is not one.
 long CharReference(std::string_view body) {
   const bool hex = !body.empty() && body.front() == 'x';
-  if (hex) body.remove_prefix(1);
-  if (body.empty() || body.size() > 8) return -1;
+  if (hex)
+    body.remove_prefix(1);
+  if (body.empty() || body.size() > 8)
+    return -1;
   long value = 0;
   for (const char c : body) {
     int digit = -1;
@@ -22,7 +26,8 @@ long CharReference(std::string_view body) {
     } else if (hex && c >= 'A' && c <= 'F') {
       digit = c - 'A' + 10;
     }
-    if (digit < 0) return -1;
+    if (digit < 0)
+      return -1;
     value = value * (hex ? 16 : 10) + digit;
   }
   return value;
@@ -82,7 +87,8 @@ std::string TXmlElement::Attribute(std::string_view name) const {
 std::size_t TXmlElement::ChildCount() const {
   std::size_t count = 0;
   for (pugi::xml_node child : Node(node_).children()) {
-    if (child.type() == pugi::node_element) ++count;
+    if (child.type() == pugi::node_element)
+      ++count;
   }
   return count;
 }
@@ -90,8 +96,10 @@ std::size_t TXmlElement::ChildCount() const {
 TXmlElement TXmlElement::Child(std::size_t index) const {
   std::size_t position = 0;
   for (pugi::xml_node child : Node(node_).children()) {
-    if (child.type() != pugi::node_element) continue;
-    if (position++ == index) return TXmlElement(child.internal_object());
+    if (child.type() != pugi::node_element)
+      continue;
+    if (position++ == index)
+      return TXmlElement(child.internal_object());
   }
   throw EXmlError("No child element at position " + std::to_string(index));
 }
@@ -117,13 +125,16 @@ void TXmlDocument::Parse(std::string_view text) {
       (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_ws_pcdata_single;
   const pugi::xml_parse_result result =
       doc_->load_buffer(text.data(), text.size(), options, pugi::encoding_utf8);
-  if (!result) throw EXmlError(result.description());
-  if (!doc_->document_element()) throw EXmlError("No root element");
+  if (!result)
+    throw EXmlError(result.description());
+  if (!doc_->document_element())
+    throw EXmlError("No root element");
 }
 
 TXmlElement TXmlDocument::Root() const {
   const pugi::xml_node root = doc_->document_element();
-  if (!root) throw EXmlError("No root element");
+  if (!root)
+    throw EXmlError("No root element");
   return TXmlElement(root.internal_object());
 }
 

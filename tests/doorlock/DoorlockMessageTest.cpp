@@ -25,12 +25,12 @@ TEST(RequestBoolean, NumbersAndTheWordsTrueAndFalse) {
   const struct {
     const char* text;
     bool expected;
-  } cases[] = {{"1", true},      {"2", true},      {"-1", true},    {"0.5", true},
-               {"True", true},   {"TRUE", true},   {"true", true},  {"0", false},
-               {"00", false},    {"0.0", false},   {"False", false}, {"false", false},
-               {"yes", false},   {"", false},      {"T", false},    {"$1", false},
-               {"0x1", false},   {" 1 ", true}};
-  for (const auto& c : cases) EXPECT_EQ(RequestBoolean(c.text), c.expected) << c.text;
+  } cases[] = {{"1", true},      {"2", true},      {"-1", true},   {"0.5", true}, {"True", true},
+               {"TRUE", true},   {"true", true},   {"0", false},   {"00", false}, {"0.0", false},
+               {"False", false}, {"false", false}, {"yes", false}, {"", false},   {"T", false},
+               {"$1", false},    {"0x1", false},   {" 1 ", true}};
+  for (const auto& c : cases)
+    EXPECT_EQ(RequestBoolean(c.text), c.expected) << c.text;
 }
 
 TEST(RequestDateTime, JoinsDateAndTimeWithOneBlank) {

@@ -92,16 +92,19 @@ TEST(LogFile, ManyThreadsWriteWholeLines) {
       }
     });
   }
-  for (auto& th : threads) th.join();
+  for (auto& th : threads)
+    th.join();
 
   const std::vector<std::string> lines = Lines(ReadFile(log.FileName));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
-  const std::regex whole(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} thread (\d+) line \d+ ([a-p])\2{99})");
+  const std::regex whole(
+      R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} thread (\d+) line \d+ ([a-p])\2{99})");
   std::vector<int> perThread(kThreads, 0);
   for (const std::string& line : lines) {
     std::smatch m;
     ASSERT_TRUE(std::regex_match(line, m, whole)) << line;
     ++perThread[std::stoi(m[1])];
   }
-  for (int count : perThread) EXPECT_EQ(count, kLines);
+  for (int count : perThread)
+    EXPECT_EQ(count, kLines);
 }

@@ -56,9 +56,9 @@ TEST_F(OptionFileTest, ALowerCaseSectionHeaderSuppliesAllEightLockKeys) {
   sys.Load();
   EXPECT_EQ(sys.DelayMinutes, 10);
   EXPECT_EQ(sys.DelayMinutes2, 30);
-  EXPECT_TRUE(sys.UseNativeDoorlockDb);    // 2 is a non-zero number
-  EXPECT_FALSE(sys.SaveDoorlockRecord);    // the word reads as the default
-  EXPECT_EQ(sys.Password, "");             // present and empty: the empty password
+  EXPECT_TRUE(sys.UseNativeDoorlockDb);  // 2 is a non-zero number
+  EXPECT_FALSE(sys.SaveDoorlockRecord);  // the word reads as the default
+  EXPECT_EQ(sys.Password, "");           // present and empty: the empty password
 }
 
 TEST_F(OptionFileTest, CardNumberValues) {
@@ -144,7 +144,8 @@ TEST_F(OptionFileTest, ConcurrentSavesOfBothObjectsLoseNoKey) {
     }
   });
   std::thread passwords([&] {
-    for (int i = 0; i < 50; ++i) sys.Save();
+    for (int i = 0; i < 50; ++i)
+      sys.Save();
   });
   cards.join();
   passwords.join();
@@ -158,8 +159,8 @@ TEST(PortIndex, MapsPortNamesExactly) {
   const struct {
     const char* name;
     int expected;
-  } cases[] = {{"COM1", 0}, {"COM3", 2}, {"COM6", 5}, {"USB", -1},
-               {"com3", -2}, {"", -2},   {"COM7", -2}, {"usb", -2}};
+  } cases[] = {{"COM1", 0},  {"COM3", 2}, {"COM6", 5},  {"USB", -1},
+               {"com3", -2}, {"", -2},    {"COM7", -2}, {"usb", -2}};
   for (const auto& c : cases) {
     TOption option("unused");
     option.PortName = c.name;

@@ -17,8 +17,11 @@ TEST(DateTime, DayCountStartsOn30December1899) {
 TEST(DateTime, DecodeIsTheInverseOfEncode) {
   const struct {
     int y, m, d, h, n, s;
-  } cases[] = {{2024, 2, 29, 23, 59, 59}, {2000, 1, 1, 0, 0, 0}, {1999, 12, 31, 12, 30, 1},
-               {9999, 12, 31, 23, 59, 59}, {1800, 3, 1, 6, 0, 0}};
+  } cases[] = {{2024, 2, 29, 23, 59, 59},
+               {2000, 1, 1, 0, 0, 0},
+               {1999, 12, 31, 12, 30, 1},
+               {9999, 12, 31, 23, 59, 59},
+               {1800, 3, 1, 6, 0, 0}};
   for (const auto& c : cases) {
     const TDateTimeParts p = DecodeDateTime(EncodeDateTime(c.y, c.m, c.d, c.h, c.n, c.s));
     EXPECT_EQ(p.Year, c.y);

@@ -114,7 +114,8 @@ TEST_F(IniFileTest, UpdateLeavesNoTemporaryFilesBehind) {
     ini.UpdateFile();
   }
   int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path()))
+    ++entries;
   EXPECT_EQ(entries, 1);
   EXPECT_EQ(TIniFile(path).ReadInteger("S", "N", -1), 4);
 }

@@ -11,19 +11,29 @@ TEST(StrToInt, ReadsDecimalAndHexadecimal) {
     const char* text;
     std::int32_t expected;
   } cases[] = {
-      {"0", 0},           {"42", 42},           {"  42", 42},           {"-3", -3},
-      {"+7", 7},          {"007", 7},           {"$1f", 31},            {"0x1F", 31},
-      {"0X1f", 31},       {"-$10", -16},        {"$FFFFFFFF", -1},      {"$80000000", INT32_MIN},
-      {"2147483647", INT32_MAX},                {"-2147483648", INT32_MIN},
+      {"0", 0},
+      {"42", 42},
+      {"  42", 42},
+      {"-3", -3},
+      {"+7", 7},
+      {"007", 7},
+      {"$1f", 31},
+      {"0x1F", 31},
+      {"0X1f", 31},
+      {"-$10", -16},
+      {"$FFFFFFFF", -1},
+      {"$80000000", INT32_MIN},
+      {"2147483647", INT32_MAX},
+      {"-2147483648", INT32_MIN},
       {"000101", 101},
   };
-  for (const auto& c : cases) EXPECT_EQ(StrToInt(c.text), c.expected) << c.text;
+  for (const auto& c : cases)
+    EXPECT_EQ(StrToInt(c.text), c.expected) << c.text;
 }
 
 TEST(StrToInt, RefusesWhatIsNoNumber) {
-  const char* cases[] = {"",  " ",  "-", "$",          "0x",          "12 ",         "1a",
-                         "a1", "1.0", "2147483648", "-2147483649", "$100000000", "KPVZ4729",
-                         "x1F"};
+  const char* cases[] = {"",   " ",   "-",          "$",           "0x",         "12 ",      "1a",
+                         "a1", "1.0", "2147483648", "-2147483649", "$100000000", "KPVZ4729", "x1F"};
   for (const char* text : cases) {
     try {
       StrToInt(text);

@@ -13,14 +13,15 @@ TEST(DecodeRequestUtf8, DecodesOneTwoAndThreeByteSequences) {
 
 TEST(DecodeRequestUtf8, ABrokenSequenceEmptiesTheWholeText) {
   const char* cases[] = {
-      "<a>\xC3</a>",      // continuation byte missing: '<' follows
-      "abc\xC3",          // text ends inside a sequence
-      "\xE5\xBC",         // three-byte sequence cut short
-      "\xE5\x41\xA0",     // wrong first continuation
-      "\xE5\xBC\x41",     // wrong second continuation
-      "\xF0\x9F\x98",     // four-byte sequence cut short
+      "<a>\xC3</a>",   // continuation byte missing: '<' follows
+      "abc\xC3",       // text ends inside a sequence
+      "\xE5\xBC",      // three-byte sequence cut short
+      "\xE5\x41\xA0",  // wrong first continuation
+      "\xE5\xBC\x41",  // wrong second continuation
+      "\xF0\x9F\x98",  // four-byte sequence cut short
   };
-  for (const char* bytes : cases) EXPECT_EQ(DecodeRequestUtf8(bytes), u"") << bytes;
+  for (const char* bytes : cases)
+    EXPECT_EQ(DecodeRequestUtf8(bytes), u"") << bytes;
 }
 
 TEST(DecodeRequestUtf8, FollowsTheProtocolsOwnLeadByteRule) {
@@ -39,7 +40,7 @@ TEST(Gbk, ConvertsBothWaysAndMarksWhatGbkCannotHold) {
   const std::string gbk = Utf16ToGbk(u"\u5F20\u4E09 Zhang");
   EXPECT_EQ(gbk, "\xD5\xC5\xC8\xFD Zhang");
   EXPECT_EQ(GbkToUtf8(gbk), "\xE5\xBC\xA0\xE4\xB8\x89 Zhang");
-  EXPECT_EQ(Utf16ToGbk(u"a\u0E01b"), "a?b");          // Thai has no GBK form
+  EXPECT_EQ(Utf16ToGbk(u"a\u0E01b"), "a?b");                        // Thai has no GBK form
   EXPECT_EQ(Utf16ToGbk(std::u16string(1, char16_t(0xD800))), "?");  // lone surrogate
   EXPECT_EQ(Utf8ToGbk("\xE5\x8F\x91\xE5\x8D\xA1\xE6\x88\x90\xE5\x8A\x9F"),
             "\xB7\xA2\xBF\xA8\xB3\xC9\xB9\xA6");  // 发卡成功

@@ -16,14 +16,15 @@ TEST(ResolveEntities, ReplacesTheFiveEntitiesAndSmallCharacterReferences) {
       {"&apos;&quot;", "'\""},
       {"&#65;&#x42;", "AB"},
       {"&#254;", "\xFE"},
-      {"&#255;", "&#255;"},        // only values below 255 become a byte
-      {"&#x4E09;", "&#x4E09;"},    // larger ones stay as written
+      {"&#255;", "&#255;"},      // only values below 255 become a byte
+      {"&#x4E09;", "&#x4E09;"},  // larger ones stay as written
       {"&nbsp;", "&nbsp;"},
       {"&amp", "&amp"},
       {"&#;&#x;&#1a;", "&#;&#x;&#1a;"},
-      {"&amp;amp;", "&amp;"},      // one pass only
+      {"&amp;amp;", "&amp;"},  // one pass only
   };
-  for (const auto& c : cases) EXPECT_EQ(ResolveEntities(c.text), c.expected) << c.text;
+  for (const auto& c : cases)
+    EXPECT_EQ(ResolveEntities(c.text), c.expected) << c.text;
 }
 
 TEST(XmlDocument, ReadsTheRootChildrenByPositionIgnoringLayout) {
@@ -51,8 +52,14 @@ TEST(XmlDocument, PassesGbkBytesThrough) {
 }
 
 TEST(XmlDocument, RefusesTextWithoutARootElement) {
-  const char* cases[] = {"", "   ", "not xml", "<a>", "<a></b>", "<?xml version=\"1.0\"?>",
-                         "<!-- only a comment -->", "<a x=1/>"};
+  const char* cases[] = {"",
+                         "   ",
+                         "not xml",
+                         "<a>",
+                         "<a></b>",
+                         "<?xml version=\"1.0\"?>",
+                         "<!-- only a comment -->",
+                         "<a x=1/>"};
   for (const char* text : cases) {
     TXmlDocument doc;
     EXPECT_THROW(doc.Parse(text), EXmlError) << text;
@@ -61,7 +68,6 @@ TEST(XmlDocument, RefusesTextWithoutARootElement) {
 
 TEST(XmlDocument, DoesNotExpandEntitiesDeclaredInADoctype) {
   TXmlDocument doc;
-  doc.Parse(
-      "<!DOCTYPE r [<!ENTITY x \"boom\">]><r type=\"ReadCard\"><a>&x;</a></r>");
+  doc.Parse("<!DOCTYPE r [<!ENTITY x \"boom\">]><r type=\"ReadCard\"><a>&x;</a></r>");
   EXPECT_EQ(doc.Root().Child(0).Text(), "&x;");
 }

@@ -14,7 +14,8 @@ namespace testing_support {
 
 TempDir::TempDir() {
   std::string pattern = "/tmp/doorlock-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
   path_ = pattern + "/";
 }
 
@@ -37,8 +38,12 @@ void WriteFile(const std::string& path, std::string_view content) {
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
-std::string Gbk(std::string_view utf8) { return plat::Utf8ToGbk(utf8); }
+std::string Gbk(std::string_view utf8) {
+  return plat::Utf8ToGbk(utf8);
+}
 
 }  // namespace testing_support
