@@ -32,15 +32,20 @@ class TDoorlockRecordManager {
   void AddIssueCardRecord(const std::string& RegisterId, const std::string& CardNo,
                           const std::string& RoomNo, std::int32_t CardType,
                           plat::TDateTime LastCheckInTime, plat::TDateTime CheckInTime,
-                          plat::TDateTime CheckOutTime, bool IsCopy,
-                          const std::string& GuestName, plat::TDateTime OpratingTime);
+                          plat::TDateTime CheckOutTime, bool IsCopy, const std::string& GuestName,
+                          plat::TDateTime OpratingTime);
 
   std::string DatabasePath;
   std::string ConnectionString;
 
  private:
-  // ... implementation details
-  sqlite3* Connection = nullptr;
+  // Opens Connection when it is closed; throws with the database's message.
+  void Connect();
+  // Runs one operation under the store's lock, logging any failure.
+  template <typename Operation>
+  void Run(Operation&& operation);
+
+  sqlite3* Connection = nullptr;  // stays open between operations
   std::recursive_mutex mutex_;
 };
 
