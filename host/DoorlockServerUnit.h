@@ -42,7 +42,8 @@ class TDoorlockServer {
   // the connection threads; throws ETerminateThreadTimeout when some still run.
   void Deactivate();
 
+  struct State;  // shared with the connection threads
+
  private:
-  struct State;
   std::shared_ptr<State> state_;
 };

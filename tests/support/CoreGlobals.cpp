@@ -1,5 +1,7 @@
 #include "tests/support/CoreGlobals.h"
 
+#include <regex>
+
 namespace testing_support {
 
 CoreGlobals::CoreGlobals()
@@ -35,7 +37,10 @@ std::vector<std::string> CoreGlobals::LogTexts() const {
     if (end == std::string::npos)
       end = content.size();
     const std::string line = content.substr(start, end - start);
-    texts.push_back(line.size() >= 20 ? line.substr(20) : line);
+    // A request's own lines carry no time stamp.
+    static const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} )");
+    const bool stamped = line.size() >= 20 && std::regex_match(line.substr(0, 20), stamp);
+    texts.push_back(stamped ? line.substr(20) : line);
     start = end + 2;
   }
   return texts;

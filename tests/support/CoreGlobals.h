@@ -22,7 +22,7 @@ class CoreGlobals {
 
   const TempDir& Dir() const { return dir_; }
   std::string OptionPath() const { return dir_.File("Option.ini"); }
-  // The log's lines, CR LF removed, each with its 20-character time stamp cut off.
+  // The log's lines, CR LF removed, each with its time stamp (when it has one) cut off.
   std::vector<std::string> LogTexts() const;
   // The whole log file as it is on disk.
   std::string LogContent() const;
