@@ -12,7 +12,7 @@
 #include "platform/DateTime.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/FakeServer.h"
-#include "tests/tools/ProcessRunner.h"
+#include "tests/support/ProcessRunner.h"
 
 using testing_support::FakeServer;
 using testing_support::ProcessResult;
