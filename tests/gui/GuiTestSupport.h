@@ -1,0 +1,84 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QMessageBox>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+#include "tests/support/CoreGlobals.h"
+
+namespace gui_testing {
+
+// The one QApplication of a test executable, on Qt's offscreen platform.
+void EnsureApplication();
+
+struct Message {
+  QString text;
+  QString caption;
+  QMessageBox::Icon icon;
+};
+
+// Answers every message box instead of a person and keeps what it showed.
+class MessageBoxRecorder {
+ public:
+  MessageBoxRecorder();
+  ~MessageBoxRecorder();
+  MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+  MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+  const std::vector<Message>& Messages() const { return messages_; }
+  std::vector<QString> Texts() const;
+
+ private:
+  std::vector<Message> messages_;
+};
+
+// Drives the next modal dialog of the given object name once its loop runs. A
+// dialog still open when drive returns fails the test and is closed, so that a
+// test never waits for a person.
+class ModalDialogDriver {
+ public:
+  ModalDialogDriver(const char* objectName, std::function<void(QDialog&)> drive);
+  ~ModalDialogDriver();
+  ModalDialogDriver(const ModalDialogDriver&) = delete;
+  ModalDialogDriver& operator=(const ModalDialogDriver&) = delete;
+
+  bool Ran() const { return ran_; }
+
+ private:
+  void Poll();
+
+  QString objectName_;
+  std::function<void(QDialog&)> drive_;
+  QTimer timer_;
+  bool ran_ = false;
+};
+
+// A child widget by object name; fails the test when there is none.
+template <typename Widget>
+Widget& Child(QWidget& parent, const char* name) {
+  auto* child = parent.findChild<Widget*>(QString::fromLatin1(name));
+  if (child == nullptr) {
+    ADD_FAILURE() << "no child " << name;
+    throw std::runtime_error(std::string("no child ") + name);
+  }
+  return *child;
+}
+
+// Presses a button as a person does, with the mouse.
+void Click(QWidget& button);
+
+// Settings, log and message boxes of a GUI test, on a fresh directory.
+class GuiTest : public ::testing::Test {
+ protected:
+  GuiTest();
+
+  testing_support::CoreGlobals globals;
+  MessageBoxRecorder messages;
+};
+
+}  // namespace gui_testing
