@@ -41,7 +41,13 @@ class ServedRequestTest : public ::testing::Test {
     DoorlockRecordManager = nullptr;
   }
 
-  std::string Send(const std::string& bytes) { return Exchange(server.BoundPort(), bytes); }
+  std::string Send(const std::string& bytes) {
+    std::string response = Exchange(server.BoundPort(), bytes);
+    // The handler's driver calls end inside this lock: taking it orders them before
+    // whatever the test reads or changes next.
+    std::lock_guard sync(DoorlockMutex());
+    return response;
+  }
   Rows Rooms() { return QueryRows(dbPath, "select RoomNo, LastCheckInTime from T_Room"); }
   Rows Records(const std::string& columns) {
     return QueryRows(dbPath, "select " + columns + " from T_IssueCardRecord order by RecordId");

@@ -91,10 +91,13 @@ TEST_F(ServerTest, AThreadStillRunningAfterFiveSecondsEndsDeactivationWithAnErro
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::promise<void> entered;
-  driver.onRead = [&] {
-    entered.set_value();
-    released.wait();
-  };
+  {
+    std::lock_guard sync(DoorlockMutex());  // orders this before the connection thread's read
+    driver.onRead = [&] {
+      entered.set_value();
+      released.wait();
+    };
+  }
   TestClient client(server.BoundPort());
   ASSERT_TRUE(client.Send(kRead));
   entered.get_future().wait();  // the request is inside the driver now

@@ -35,6 +35,7 @@ TEST(ClientAgainstServer, IssuesReadsAndErasesThroughTheRealServer) {
   };
   for (const auto& c : cases) {
     const ProcessResult run = RunProcess(client, c.args);
+    std::lock_guard sync(DoorlockMutex());  // orders the handler's driver calls before our reads
     EXPECT_EQ(run.ExitCode, c.exitCode) << run.Err;
     EXPECT_EQ(run.Out, c.out);
   }
@@ -42,7 +43,10 @@ TEST(ClientAgainstServer, IssuesReadsAndErasesThroughTheRealServer) {
   EXPECT_EQ(driver.issues[0].GuestName, Gbk("张三"));
   EXPECT_EQ(driver.issues[0].RoomNo, "0301");
 
-  driver.eraseResult = false;
+  {
+    std::lock_guard sync(DoorlockMutex());
+    driver.eraseResult = false;
+  }
   const ProcessResult failed = RunProcess(client, {"--port", port, "erase"});
   EXPECT_EQ(failed.ExitCode, 1);
   EXPECT_EQ(failed.Out, "ResultCode: 500\nResultMessage: 注销卡失败 \nCardNo: 0\n");
