@@ -1,0 +1,256 @@
+#include "bench/BenchEnvironment.h"
+
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string_view>
+
+#include "host/LogFileUnit.h"
+#include "host/OptionUnit.h"
+#include "host/SysOptionUnit.h"
+#include "platform/DateTime.h"
+#include "platform/TextCodec.h"
+
+namespace bench {
+
+bool TInstantDoorlock::IssueCard(const std::string&, const std::string&, const std::string&,
+                                 const std::string&, const std::string&, plat::TDateTime,
+                                 plat::TDateTime, plat::TDateTime, plat::TDateTime, bool,
+                                 std::int64_t& CardNo) {
+  CardNo = NextCardNo();
+  WriteLog("Card written: " + std::to_string(CardNo));
+  return true;
+}
+
+bool TInstantDoorlock::ReadCard(std::int64_t& CardNo) {
+  {
+    std::lock_guard lock(OptionFileMutex());
+    CardNo = Option->CurrentCardNo;
+  }
+  WriteLog("Card read: " + std::to_string(CardNo));
+  return true;
+}
+
+namespace {
+
+// Port 0: the server takes any free port, so the benchmark never clashes with a
+// running interface.
+constexpr const char* kHotelOptions =
+    "[DoorlockOption]\n"
+    "DoorlockType=IC\n"
+    "PortName=COM1\n"
+    "HotelId=KPVZ4729\n"
+    "CurrentCardNo=1\n"
+    "DelayMinutes=10\n"
+    "DelayMinutes2=30\n"
+    "UseNativeDoorlockDb=1\n"
+    "SaveDoorlockRecord=1\n"
+    "[SysOption]\n"
+    "Password=qelvim\n"
+    "DoorlockPortNo=0\n";
+
+using Db = std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)>;
+
+Db OpenDb(const std::string& path, int flags) {
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  Db owner(db, &sqlite3_close_v2);
+  if (rc != SQLITE_OK)
+    throw std::runtime_error("cannot open " + path);
+  return owner;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    const std::string message = error != nullptr ? error : "unknown error";
+    sqlite3_free(error);
+    throw std::runtime_error(message);
+  }
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    throw std::runtime_error("cannot read " + path);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+class TStatement {
+ public:
+  TStatement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
+      throw std::runtime_error(sqlite3_errmsg(db));
+  }
+  ~TStatement() { sqlite3_finalize(stmt_); }
+  TStatement(const TStatement&) = delete;
+  TStatement& operator=(const TStatement&) = delete;
+
+  TStatement& Text(int index, const std::string& value) {
+    sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  TStatement& Integer(int index, std::int64_t value) {
+    sqlite3_bind_int64(stmt_, index, value);
+    return *this;
+  }
+  TStatement& Real(int index, double value) {
+    sqlite3_bind_double(stmt_, index, value);
+    return *this;
+  }
+  void Run() {
+    if (sqlite3_step(stmt_) != SQLITE_DONE)
+      throw std::runtime_error(sqlite3_errmsg(db_));
+    sqlite3_reset(stmt_);
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+std::string RegisterIdOf(int number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "R%07d", number);
+  return text;
+}
+
+const std::string& GuestNameUtf8() {
+  static const std::string name = "张伟";
+  return name;
+}
+
+}  // namespace
+
+TBenchEnvironment::TBenchEnvironment() {
+  std::string pattern = "/tmp/doorlock-bench-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("mkdtemp failed");
+  dir_ = pattern + "/";
+  std::ofstream(File("Option.ini"), std::ios::binary) << kHotelOptions;
+  CreateDatabase(File("Client.mdb"));
+
+  OptionStartup(dir_);
+  LogFileStartup(dir_);
+  SysOptionStartup(dir_);
+  DoorlockRecordManagerStartup(dir_);
+  Doorlock = &doorlock_;
+}
+
+TBenchEnvironment::~TBenchEnvironment() {
+  Doorlock = nullptr;
+  DoorlockRecordManagerShutdown();
+  LogFileShutdown();
+  delete SysOption;
+  SysOption = nullptr;
+  delete Option;
+  Option = nullptr;
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
+void CreateDatabase(const std::string& path) {
+  Db db = OpenDb(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  Exec(db.get(), ReadText(DOORLOCK_CLIENT_SCHEMA));
+}
+
+void FillDatabase(const std::string& path, int rooms, int records) {
+  Db db = OpenDb(path, SQLITE_OPEN_READWRITE);
+  const std::string guest = plat::Utf8ToGbk(GuestNameUtf8());
+  const plat::TDateTime now = plat::Now();
+  Exec(db.get(), "begin");
+  {
+    TStatement room(db.get(), "insert into T_Room(RoomNo, LastCheckInTime) values(?1, ?2)");
+    for (int i = 0; i < rooms; ++i)
+      room.Text(1, RoomOf(i).Code()).Real(2, now - 1).Run();
+    TStatement record(db.get(),
+                      "insert into T_IssueCardRecord(RegisterId, CardNo, RoomNo, CardType, "
+                      "LastCheckInTime, CheckInTime, CheckOutTime, IsCopy, GuestName, "
+                      "OpratingTime) values(?1, ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)");
+    for (int i = 0; i < records; ++i) {
+      // Spread over about three years of stays.
+      const double issued = now - 1000.0 + 1000.0 * i / records;
+      record.Text(1, RegisterIdOf(i))
+          .Text(2, std::to_string(i % 16777214 + 1))
+          .Text(3, RoomOf(i % kHotelRooms).Code())
+          .Real(4, issued)
+          .Real(5, issued)
+          .Real(6, issued + 1.5)
+          .Integer(7, i % 4 == 0 ? 1 : 0)
+          .Text(8, guest)
+          .Real(9, issued)
+          .Run();
+    }
+  }
+  Exec(db.get(), "commit");
+}
+
+std::unique_ptr<TDoorlockRecordManager> OpenStore(const std::string& path) {
+  auto store = std::make_unique<TDoorlockRecordManager>();
+  store->DatabasePath = path;
+  store->ConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path +
+                            " ;Persist Security Info=False;Jet OLEDB:Database Password=";
+  store->Open();
+  return store;
+}
+
+TRoom RoomOf(int index) {
+  const int building = index / 2000 + 1;
+  const int floor = index / 100 % 20 + 1;
+  const int number = index % 100 + 1;
+  char floorText[8];
+  char numberText[8];
+  std::snprintf(floorText, sizeof floorText, "%02d", floor);
+  std::snprintf(numberText, sizeof numberText, "%02d%02d", floor, number);
+  return TRoom{std::to_string(building), floorText, numberText};
+}
+
+std::string ReadCardRequest() {
+  return std::string(R"(<?xml version="1.0" encoding="UTF-8"?><DoorRequest type="ReadCard"/>)") +
+         '\0';
+}
+
+std::string IssueCardRequest(int index, bool isCopy) {
+  const plat::TDateTime today = plat::Now();
+  const TRoom room = RoomOf(index);
+  const auto field = [](std::string_view name, std::string_view value) {
+    std::string element;
+    element.append("<").append(name).append(">").append(value);
+    element.append("</").append(name).append(">");
+    return element;
+  };
+  std::string xml = R"(<?xml version="1.0" encoding="UTF-8"?><DoorRequest type="IssueCard">)";
+  xml += field("RequestID", std::to_string(index));
+  xml += field("RegisterId", RegisterIdOf(100000 + index));
+  xml += field("RoomBuildingCode", room.Building);
+  xml += field("RoomFloorCode", room.Floor);
+  xml += field("RoomNo", room.Number);
+  xml += field("GuestName", GuestNameUtf8());
+  xml += field("CheckInDate", plat::FormatDateTime("yyyy-mm-dd", today));
+  xml += field("CheckInTime", "14:00:00");
+  xml += field("CheckOutDate", plat::FormatDateTime("yyyy-mm-dd", today + 1));
+  xml += field("CheckOutTime", "12:00:00");
+  xml += field("IsCopy", isCopy ? "1" : "0");
+  xml += "</DoorRequest>";
+  xml.push_back('\0');
+  return xml;
+}
+
+std::vector<std::string> IssueCardRequests(int first, int count) {
+  std::vector<std::string> requests;
+  requests.reserve(static_cast<std::size_t>(count));
+  // A stride prime to the hotel's size visits every room, spread over all floors.
+  constexpr int kStride = 37;
+  for (int i = 0; i < count; ++i)
+    requests.push_back(IssueCardRequest((first + i * kStride) % kHotelRooms, i % 4 == 3));
+  return requests;
+}
+
+}  // namespace bench
