@@ -4,7 +4,12 @@
 #include "platform/TextCodec.h"
 
 std::string DecodeRequest(std::string_view bytes) {
-  return plat::Utf16ToGbk(plat::DecodeRequestUtf8(bytes));
+  std::u16string text = plat::DecodeRequestUtf8(bytes);
+  // A byte order mark only announces the encoding; GBK has no form for it, and the
+  // "?" it would become stands before the root element as text.
+  if (!text.empty() && text.front() == u'\uFEFF')
+    text.erase(0, 1);
+  return plat::Utf16ToGbk(text);
 }
 
 std::string RequestType(std::string_view rawType) {

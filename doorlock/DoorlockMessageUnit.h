@@ -12,8 +12,8 @@
 
 constexpr std::size_t kMaxRequestBytes = 16384;
 
-// Request bytes (without the 0x00 byte) to GBK text. Bytes that break the
-// protocol's UTF-8 rules give the empty text.
+// Request bytes (without the 0x00 byte) to GBK text, without a leading byte order
+// mark. Bytes that break the protocol's UTF-8 rules give the empty text.
 std::string DecodeRequest(std::string_view bytes);
 
 // The "type" attribute with blanks and control characters at both ends removed.

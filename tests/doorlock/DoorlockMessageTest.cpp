@@ -15,6 +15,12 @@ TEST(DecodeRequest, GivesGbkTextAndEmptiesBrokenUtf8) {
   EXPECT_EQ(DecodeRequest("<r>\xE0\xB8\x81</r>"), "<r>?</r>");  // no GBK form
 }
 
+TEST(DecodeRequest, DropsAByteOrderMarkOnlyAtTheStart) {
+  EXPECT_EQ(DecodeRequest("\xEF\xBB\xBF<r type=\"ReadCard\"/>"), "<r type=\"ReadCard\"/>");
+  EXPECT_EQ(DecodeRequest("<r>\xEF\xBB\xBF</r>"), "<r>?</r>");
+  EXPECT_EQ(DecodeRequest("\xEF\xBB\xBF\xEF\xBB\xBF<r/>"), "?<r/>");
+}
+
 TEST(RequestType, TrimsBlanksAndControlCharactersOnly) {
   EXPECT_EQ(RequestType("  ReadCard\t\r\n"), "ReadCard");
   EXPECT_EQ(RequestType("readcard"), "readcard");
