@@ -33,6 +33,10 @@ long CharReference(std::string_view body) {
   return value;
 }
 
+bool LayoutOnly(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 }  // namespace
 
 std::string ResolveEntities(std::string_view text) {
@@ -120,15 +124,38 @@ TXmlDocument::TXmlDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
 TXmlDocument::~TXmlDocument() = default;
 
 void TXmlDocument::Parse(std::string_view text) {
+  // The parser would end the document at a NUL character and take what came before
+  // it for the whole text.
+  if (text.find('\0') != std::string_view::npos)
+    Refuse("NUL character in the text");
   // Layout white space between elements is dropped; a field of blanks only is kept.
-  const unsigned options =
-      (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_ws_pcdata_single;
+  // As a fragment, so that text beside the root is kept and can be refused below.
+  const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) |
+                           pugi::parse_ws_pcdata_single | pugi::parse_fragment;
   const pugi::xml_parse_result result =
       doc_->load_buffer(text.data(), text.size(), options, pugi::encoding_utf8);
   if (!result)
-    throw EXmlError(result.description());
-  if (!doc_->document_element())
-    throw EXmlError("No root element");
+    Refuse(result.description());
+  // pugixml on its own takes further elements beside the root and drops text there
+  // without a word, so a request with anything glued to it would pass as whole.
+  std::size_t elements = 0;
+  for (pugi::xml_node node : doc_->children()) {
+    if (node.type() == pugi::node_element) {
+      ++elements;
+    } else if (node.type() == pugi::node_cdata ||
+               (node.type() == pugi::node_pcdata && !LayoutOnly(node.value()))) {
+      Refuse("Text outside the root element");
+    }
+  }
+  if (elements == 0)
+    Refuse("No root element");
+  if (elements > 1)
+    Refuse("More than one root element");
+}
+
+void TXmlDocument::Refuse(const char* reason) {
+  doc_->reset();
+  throw EXmlError(reason);
 }
 
 TXmlElement TXmlDocument::Root() const {

@@ -53,11 +53,16 @@ class TXmlDocument {
   TXmlDocument(const TXmlDocument&) = delete;
   TXmlDocument& operator=(const TXmlDocument&) = delete;
 
-  // Throws EXmlError when the text is not well formed or holds no root element.
+  // Throws EXmlError when the text is not well formed or holds no root element, or
+  // anything but white space, comments, processing instructions and a document type
+  // declaration beside it.
   void Parse(std::string_view text);
   TXmlElement Root() const;
 
  private:
+  // Leaves the document empty and throws EXmlError.
+  [[noreturn]] void Refuse(const char* reason);
+
   std::unique_ptr<pugi::xml_document> doc_;
 };
 

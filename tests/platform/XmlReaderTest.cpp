@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 using plat::EXmlError;
 using plat::ResolveEntities;
 using plat::TXmlDocument;
@@ -63,6 +65,35 @@ TEST(XmlDocument, RefusesTextWithoutARootElement) {
   for (const char* text : cases) {
     TXmlDocument doc;
     EXPECT_THROW(doc.Parse(text), EXmlError) << text;
+  }
+}
+
+TEST(XmlDocument, RefusesAnythingButMarkupBesideTheRoot) {
+  using namespace std::string_literals;
+  const std::string cases[] = {
+      "<r type=\"ReadCard\"/><r type=\"IssueCard\"/>"s,
+      "<r type=\"ReadCard\"/>trailing"s,
+      "leading<r type=\"ReadCard\"/>"s,
+      "<r type=\"ReadCard\"/><![CDATA[x]]>"s,
+      "<r type=\"ReadCard\"/>\0<<<"s,
+      "<r type=\"ReadCard\"><a>\0</a></r>"s,
+  };
+  for (const std::string& text : cases) {
+    TXmlDocument doc;
+    EXPECT_THROW(doc.Parse(text), EXmlError) << text;
+    EXPECT_THROW(doc.Root(), EXmlError) << text;
+  }
+}
+
+TEST(XmlDocument, TakesLayoutCommentsAndDeclarationsBesideTheRoot) {
+  const char* cases[] = {
+      "<?xml version=\"1.0\"?>\r\n<!-- c -->\n<r type=\"ReadCard\"/>\n<!-- d --><?pi x?>\n",
+      "<!DOCTYPE r>\t<r type=\"ReadCard\"></r> \r\n",
+  };
+  for (const char* text : cases) {
+    TXmlDocument doc;
+    doc.Parse(text);
+    EXPECT_EQ(doc.Root().Attribute("type"), "ReadCard") << text;
   }
 }
 
