@@ -22,6 +22,7 @@ class TBaselineServer {
 
  private:
   void AcceptLoop();
+  static void* ServeThread(void* argument);
   void Serve(int fd);
 
   const std::string response_;

@@ -243,13 +243,11 @@ std::string IssueCardRequest(int index, bool isCopy) {
   return xml;
 }
 
-std::vector<std::string> IssueCardRequests(int first, int count) {
+std::vector<std::string> IssueCardRequests(int count, int stride) {
   std::vector<std::string> requests;
   requests.reserve(static_cast<std::size_t>(count));
-  // A stride prime to the hotel's size visits every room, spread over all floors.
-  constexpr int kStride = 37;
   for (int i = 0; i < count; ++i)
-    requests.push_back(IssueCardRequest((first + i * kStride) % kHotelRooms, i % 4 == 3));
+    requests.push_back(IssueCardRequest(i * stride % kHotelRooms, i % 4 == 3));
   return requests;
 }
 

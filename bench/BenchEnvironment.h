@@ -68,8 +68,8 @@ constexpr int kHotelRooms = 10000;
 std::string ReadCardRequest();
 // A new card or a copy for room `index`, staying from today 14:00 to tomorrow 12:00.
 std::string IssueCardRequest(int index, bool isCopy);
-// `count` requests for rooms spread over the hotel from room `first` on, a
-// quarter of them copies.
-std::vector<std::string> IssueCardRequests(int first, int count);
+// `count` requests for every `stride`-th room round the hotel, a quarter of them
+// copies. A stride prime to the hotel's size visits every room in turn.
+std::vector<std::string> IssueCardRequests(int count, int stride);
 
 }  // namespace bench

@@ -130,6 +130,15 @@ TRoundResult RunRound(int port, const std::vector<std::string>& requests, int cl
   return result;
 }
 
+std::size_t SendEach(int port, const std::vector<std::string>& requests,
+                     const std::string& expect) {
+  std::size_t answered = 0;
+  std::string response;
+  for (const std::string& request : requests)
+    answered += Exchange(port, request, expect, response) ? 1 : 0;
+  return answered;
+}
+
 double Percentile(std::vector<double> samples, double fraction) {
   if (samples.empty())
     return 0;

@@ -23,6 +23,9 @@ struct TRoundResult {
 TRoundResult RunRound(int port, const std::vector<std::string>& requests, int clients,
                       double seconds, const std::string& expect);
 
+// Sends each request once, one after another; how many got `expect`.
+std::size_t SendEach(int port, const std::vector<std::string>& requests, const std::string& expect);
+
 // The value below which `fraction` of the sorted samples lie (nearest rank).
 double Percentile(std::vector<double> samples, double fraction);
 double Median(std::vector<double> samples);
