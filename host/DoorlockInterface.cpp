@@ -1,0 +1,133 @@
+// The program: brings up the program-wide objects in their fixed order, creates the
+// configured driver and opens its port, runs the main window until it closes, then
+// takes everything down in reverse order.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "encoders/BaseDoorlockUnit.h"
+#include "encoders/EncoderLibraries.h"
+#include "encoders/VeskDoorlockUnit.h"
+#include "encoders/VeskV9DoorlockUnit.h"
+#include "host/GuiSupportUnit.h"
+#include "host/LogFileUnit.h"
+#include "host/MainFormUnit.h"
+#include "host/OptionUnit.h"
+#include "host/SysOptionUnit.h"
+#include "platform/Paths.h"
+#include "platform/TextCodec.h"
+#include "records/DoorlockRecordManagerUnit.h"
+
+namespace {
+
+constexpr const char* kProgram = "doorlock-interface";
+
+// SIGINT and SIGTERM reach the main thread through this pipe.
+int signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void InstallStopSignals() {
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    return;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool HasDisplay() {
+  return std::getenv("QT_QPA_PLATFORM") != nullptr || std::getenv("DISPLAY") != nullptr ||
+         std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
+// The driver named by the exact text of the lock type, "IC" tested first.
+std::unique_ptr<TBaseDoorlock> CreateDriver(const TEncoderLibraries& libraries) {
+  const std::string type = Option->DoorlockType;
+  if (type == "IC")
+    return std::make_unique<TVeskDoorlock>(libraries.IC32());
+  if (type == "RF-V9")
+    return std::make_unique<TVeskV9Doorlock>(libraries.RFL32(), libraries.Project2());
+  // Requests then answer "500"; the log tells the operator why.
+  WriteLog(plat::Utf8ToGbk("未知的门锁类型，不使用门锁: ") + type);
+  return nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The maker's libraries are bound before anything else happens; without them the
+  // program does not start and touches no file.
+  std::unique_ptr<TEncoderLibraries> libraries;
+  try {
+    libraries = std::make_unique<TEncoderLibraries>();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+    return 1;
+  }
+
+  const bool headless = !HasDisplay();
+  if (headless) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::fprintf(stderr,
+                 "%s: no display, so the window is not shown; the interface runs all the same.\n"
+                 "%s: stop it with Ctrl+C or: kill %d\n",
+                 kProgram, kProgram, static_cast<int>(::getpid()));
+  }
+  InstallStopSignals();
+
+  const std::string dir = plat::ExecutableDir();
+  OptionStartup(dir);
+  LogFileStartup(dir);
+  SysOptionStartup(dir);
+  DoorlockRecordManagerStartup(dir);
+
+  int status = 0;
+  {
+    QApplication application(argc, argv);
+    InstallGuiHooks();
+    if (headless) {
+      // Nobody could close a box nobody sees: its text goes to standard error instead.
+      SetMessageBoxHook([](const QString& text, const QString&, QMessageBox::Icon) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
+      });
+    }
+    QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, [] {
+      char bytes[16];
+      while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+      }
+      if (MainForm != nullptr)
+        MainForm->CloseWithoutPassword();
+    });
+
+    std::unique_ptr<TBaseDoorlock> driver = CreateDriver(*libraries);
+    try {
+      if (driver)
+        driver->OpenPort();
+      ShowDoorlockInterface(driver.get());
+      if (driver)
+        driver->ClosePort();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, plat::GbkToUtf8(e.what()).c_str());
+      status = 1;
+    }
+    Doorlock = nullptr;
+    driver.reset();
+  }
+
+  DoorlockRecordManagerShutdown();
+  LogFileShutdown();
+  return status;
+}
