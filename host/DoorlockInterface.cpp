@@ -47,6 +47,13 @@ void InstallStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// Without a display Qt warns about things that do not matter to a window nobody sees.
+void QuietHeadlessMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (message.contains("propagateSizeHints") || message.contains("XDG_RUNTIME_DIR")) return;
+  std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+  if (type == QtFatalMsg) std::abort();
+}
+
 bool HasDisplay() {
   return std::getenv("QT_QPA_PLATFORM") != nullptr || std::getenv("DISPLAY") != nullptr ||
          std::getenv("WAYLAND_DISPLAY") != nullptr;
@@ -80,6 +87,7 @@ int main(int argc, char** argv) {
   const bool headless = !HasDisplay();
   if (headless) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    qInstallMessageHandler(QuietHeadlessMessages);
     std::fprintf(stderr,
                  "%s: no display, so the window is not shown; the interface runs all the same.\n"
                  "%s: stop it with Ctrl+C or: kill %d\n",
