@@ -87,6 +87,21 @@ TEST_F(ServerTest, ManyConnectionsAtOnceAreAllAnswered) {
     EXPECT_EQ(answer.get(), FramedResponse("200", "读卡成功", 4711));
 }
 
+TEST_F(ServerTest, TwoHundredIdleConnectionsNeitherBlockServiceNorDeactivation) {
+  std::vector<std::unique_ptr<TestClient>> idle;
+  for (int i = 0; i < 200; ++i) {
+    idle.push_back(std::make_unique<TestClient>(server.BoundPort()));
+    ASSERT_TRUE(idle.back()->Connected());
+  }
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(Exchange(server.BoundPort(), kRead), FramedResponse("200", "读卡成功", 4711));
+  }
+  // Within its wait, or it would raise "Terminate Thread Timeout".
+  EXPECT_NO_THROW(server.Deactivate());
+  for (auto& client : idle)
+    EXPECT_TRUE(client->ServerClosed());
+}
+
 TEST_F(ServerTest, AThreadStillRunningAfterFiveSecondsEndsDeactivationWithAnError) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
