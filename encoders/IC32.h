@@ -3,15 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The maker's libraries use the Windows standard calling convention; on Linux the
-// platform's own convention stands in for it.
-#ifndef ENCODER_CALL
-#if defined(_WIN32)
-#define ENCODER_CALL __stdcall
-#else
-#define ENCODER_CALL
-#endif
-#endif
+#include "encoders/EncoderCall.h"
 
 // The IC encoder library (libIC32.so). Every argument fills one 32-bit slot.
 namespace IC32 {

@@ -3,15 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// The maker's libraries use the Windows standard calling convention; on Linux the
-// platform's own convention stands in for it.
-#ifndef ENCODER_CALL
-#if defined(_WIN32)
-#define ENCODER_CALL __stdcall
-#else
-#define ENCODER_CALL
-#endif
-#endif
+#include "encoders/EncoderCall.h"
 
 // The RF-V9 encoder libraries: libRFL32.so writes and cancels cards, libProject2.so
 // reads them. Every argument fills one 32-bit slot; the byte arguments of RoomCard

@@ -4,6 +4,7 @@
 #include <array>
 #include <mutex>
 
+#include "encoders/DriverTextsUnit.h"
 #include "host/LogFileUnit.h"
 #include "host/OptionUnit.h"
 #include "platform/StrUtils.h"
@@ -14,35 +15,6 @@ namespace {
 // The library's handle for the process: 0 at start, set by every OpenPort, the
 // failing ones included, and handed to every later call.
 std::int32_t PortHandle = 0;
-
-struct TPortOption {
-  std::string Name;
-  int Index;
-};
-
-TPortOption ReadPortOption() {
-  std::lock_guard lock(OptionFileMutex());
-  return {Option->PortName, Option->PortIndex()};
-}
-
-std::string ReadHotelId() {
-  std::lock_guard lock(OptionFileMutex());
-  return Option->HotelId;
-}
-
-struct TTexts {
-  std::string PortOpened = plat::Utf8ToGbk("串口打开成功: ");
-  std::string PortNotOpened = plat::Utf8ToGbk("串口打开失败: ");
-  std::string IssueFailed = plat::Utf8ToGbk("发卡失败");
-  std::string Issued = plat::Utf8ToGbk("发卡成功,卡号为:");
-  std::string ReadFailed = plat::Utf8ToGbk("读卡失败");
-  std::string Read = plat::Utf8ToGbk("读卡成功,卡号为:");
-};
-
-const TTexts& Texts() {
-  static const TTexts texts;
-  return texts;
-}
 
 // Copies at most `size` bytes of `text`; the rest of the field stays zero.
 void CopyField(char* field, std::size_t size, const std::string& text) {
@@ -66,14 +38,20 @@ void TVeskDoorlock::ShowOptions() {
 
 bool TVeskDoorlock::OpenPort() {
   std::lock_guard lock(DoorlockMutex());
-  const TPortOption port = ReadPortOption();
-  PortHandle = functions_.OpenPort(port.Index);
+  std::string portName;
+  int portIndex = 0;
+  {
+    std::lock_guard optionLock(OptionFileMutex());
+    portName = Option->PortName;
+    portIndex = Option->PortIndex();
+  }
+  PortHandle = functions_.OpenPort(portIndex);
   if (PortHandle >= 1) {
-    WriteLog(Texts().PortOpened + port.Name);
+    WriteLog(DriverTexts().PortOpened + portName);
     Beep();
     return true;
   }
-  WriteLog(Texts().PortNotOpened + port.Name);
+  WriteLog(DriverTexts().PortNotOpened + portName);
   return false;
 }
 
@@ -100,7 +78,7 @@ bool TVeskDoorlock::IssueCard(const std::string&, const std::string& RoomBuildin
   CopyField(endTime.data(), IC32::EndTimeSize - 1, plat::FormatDateTime("yyyymmddhhnn", EndDate));
 
   std::array<char, IC32::HotelCodeSize> hotelCode{};
-  CopyField(hotelCode.data(), hotelCode.size(), ReadHotelId());
+  CopyField(hotelCode.data(), hotelCode.size(), OptionHotelId());
 
   std::array<char, IC32::RoomSize> room{};
   room[0] = static_cast<char>(plat::StrToInt(RoomBuildingCode) & 0xFF);
@@ -111,11 +89,11 @@ bool TVeskDoorlock::IssueCard(const std::string&, const std::string& RoomBuildin
   const std::int16_t result = functions_.GuestCard(PortHandle, static_cast<std::int32_t>(CardNo),
                                                    hotelCode.data(), endTime.data(), room.data());
   if (result != 0) {
-    WriteLog(Texts().IssueFailed + std::to_string(result));
+    WriteLog(DriverTexts().IssueFailed + std::to_string(result));
     return false;
   }
   Beep();
-  WriteLog(Texts().Issued + std::to_string(CardNo));
+  WriteLog(DriverTexts().Issued + std::to_string(CardNo));
   return true;
 }
 
@@ -123,11 +101,11 @@ bool TVeskDoorlock::ReadCard(std::int64_t& CardNo) {
   std::lock_guard lock(DoorlockMutex());
   CardNo = functions_.ReturnCardNo(PortHandle);
   if (CardNo == 0) {
-    WriteLog(Texts().ReadFailed + std::to_string(CardNo));
+    WriteLog(DriverTexts().ReadFailed + std::to_string(CardNo));
     return false;
   }
   Beep();
-  WriteLog(Texts().Read + std::to_string(CardNo));
+  WriteLog(DriverTexts().Read + std::to_string(CardNo));
   return true;
 }
 

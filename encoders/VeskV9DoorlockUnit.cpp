@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "encoders/DriverTextsUnit.h"
 #include "host/LogFileUnit.h"
 #include "host/OptionUnit.h"
 #include "platform/StrUtils.h"
@@ -23,34 +24,8 @@ constexpr std::int32_t kLogoutCardArg2 = 0;
 constexpr std::int64_t kCardSlots = 16;
 constexpr std::int32_t kCardNoModulus = 16777214;  // 0xFFFFFE, as the counter
 
-struct TTexts {
-  std::string PortOpened = plat::Utf8ToGbk("串口打开成功: ");
-  std::string PortNotOpened = plat::Utf8ToGbk("串口打开失败: ");
-  std::string IssueFailed = plat::Utf8ToGbk("发卡失败");
-  std::string Issued = plat::Utf8ToGbk("发卡成功,卡号为:");
-  std::string ReadFailed = plat::Utf8ToGbk("读卡失败");
-  std::string Read = plat::Utf8ToGbk("读卡成功,卡号为:");
-  std::string EraseFailed = plat::Utf8ToGbk("注销卡失败");
-  std::string Erased = plat::Utf8ToGbk("注销卡成功");
-};
-
-const TTexts& Texts() {
-  static const TTexts texts;
-  return texts;
-}
-
-std::string ReadPortName() {
-  std::lock_guard lock(OptionFileMutex());
-  return Option->PortName;
-}
-
 std::int32_t HotelNumber() {
-  std::string hotelId;
-  {
-    std::lock_guard lock(OptionFileMutex());
-    hotelId = Option->HotelId;
-  }
-  return plat::StrToInt(hotelId);
+  return plat::StrToInt(OptionHotelId());
 }
 
 // "YYMMDDHHNN": the date from one date-time, the time of day from the other;
@@ -90,13 +65,13 @@ void TVeskV9Doorlock::ShowOptions() {
 
 bool TVeskV9Doorlock::OpenPort() {
   std::lock_guard lock(DoorlockMutex());
-  const std::string portName = ReadPortName();
+  const std::string portName = OptionPortName();
   if (rfl32_.OpenPort() == 0) {
-    WriteLog(Texts().PortOpened + portName);
+    WriteLog(DriverTexts().PortOpened + portName);
     Beep();
     return true;
   }
-  WriteLog(Texts().PortNotOpened + portName);
+  WriteLog(DriverTexts().PortNotOpened + portName);
   return false;
 }
 
@@ -132,14 +107,14 @@ bool TVeskV9Doorlock::IssueCard(const std::string&, const std::string& RoomBuild
       endTime.data(), roomCodeText.data(), static_cast<std::uint8_t>(roomNumber & 0xFF),
       kRoomCardArg10, kRoomCardArg11, buffer.data());
   if (result != 0) {
-    WriteLog(Texts().IssueFailed + std::to_string(result));
+    WriteLog(DriverTexts().IssueFailed + std::to_string(result));
     return false;
   }
   Beep();
   std::array<char, Project2::CardDataSize> cardData{};
   project2_.ReadCardData(cardData.data());
   CardNo = CardNoFromCardData(cardData.data());
-  WriteLog(Texts().Issued + std::to_string(CardNo));
+  WriteLog(DriverTexts().Issued + std::to_string(CardNo));
   return true;
 }
 
@@ -148,12 +123,12 @@ bool TVeskV9Doorlock::ReadCard(std::int64_t& CardNo) {
   std::array<char, Project2::CardDataSize> cardData{};
   const std::int32_t result = project2_.ReadCardData(cardData.data());
   if (result != 1) {
-    WriteLog(Texts().ReadFailed + std::to_string(result));
+    WriteLog(DriverTexts().ReadFailed + std::to_string(result));
     return false;
   }
   Beep();
   CardNo = CardNoFromCardData(cardData.data());
-  WriteLog(Texts().Read + std::to_string(CardNo));
+  WriteLog(DriverTexts().Read + std::to_string(CardNo));
   return true;
 }
 
@@ -161,10 +136,10 @@ bool TVeskV9Doorlock::EraseCard() {
   std::lock_guard lock(DoorlockMutex());
   std::array<char, RFL32::LogoutCardBufferSize> buffer{};
   if (rfl32_.LogoutCard(HotelNumber(), kLogoutCardArg2, buffer.data()) != 0) {
-    WriteLog(Texts().EraseFailed);
+    WriteLog(DriverTexts().EraseFailed);
     return false;
   }
-  WriteLog(Texts().Erased);
+  WriteLog(DriverTexts().Erased);
   Beep();
   return true;
 }
