@@ -3,9 +3,7 @@
 #include "platform/Errors.h"
 
 namespace plat {
-namespace {
-
-int HexDigit(char c) {
+int HexDigitValue(char c) {
   if (c >= '0' && c <= '9')
     return c - '0';
   if (c >= 'a' && c <= 'f')
@@ -14,8 +12,6 @@ int HexDigit(char c) {
     return c - 'A' + 10;
   return -1;
 }
-
-}  // namespace
 
 bool TryStrToInt(std::string_view text, std::int32_t& value) {
   std::size_t i = 0;
@@ -40,7 +36,7 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
   std::uint64_t magnitude = 0;
   for (; i < text.size(); ++i) {
     const int digit =
-        hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (digit < 0)
       return false;
     magnitude = magnitude * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);

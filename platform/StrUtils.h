@@ -14,6 +14,9 @@ std::int32_t StrToInt(std::string_view text);
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);
 bool TryStrToInt(std::string_view text, std::int32_t& value);
 
+// The value of a hexadecimal digit in either case, or -1.
+int HexDigitValue(char c);
+
 // Removes every leading and trailing character whose code is 0 to 32.
 std::string Trim(std::string_view text);
 

@@ -2,6 +2,8 @@
 
 #include <pugixml.hpp>
 
+#include "platform/StrUtils.h"
+
 namespace plat {
 namespace {
 
@@ -18,14 +20,7 @@ long CharReference(std::string_view body) {
     return -1;
   long value = 0;
   for (const char c : body) {
-    int digit = -1;
-    if (c >= '0' && c <= '9') {
-      digit = c - '0';
-    } else if (hex && c >= 'a' && c <= 'f') {
-      digit = c - 'a' + 10;
-    } else if (hex && c >= 'A' && c <= 'F') {
-      digit = c - 'A' + 10;
-    }
+    const int digit = hex ? HexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
     if (digit < 0)
       return -1;
     value = value * (hex ? 16 : 10) + digit;

@@ -11,6 +11,7 @@
 
 #include "platform/IniFile.h"
 #include "platform/Paths.h"
+#include "platform/StrUtils.h"
 
 namespace sim {
 namespace {
@@ -59,22 +60,13 @@ std::string Escape(std::string_view bytes) {
   return out;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
 std::string Unescape(std::string_view text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-        HexValue(text[i + 2]) >= 0 && HexValue(text[i + 3]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 2]) * 16 + HexValue(text[i + 3]));
+        plat::HexDigitValue(text[i + 2]) >= 0 && plat::HexDigitValue(text[i + 3]) >= 0) {
+      out += static_cast<char>(plat::HexDigitValue(text[i + 2]) * 16 +
+                               plat::HexDigitValue(text[i + 3]));
       i += 3;
     } else {
       out += text[i];
