@@ -29,8 +29,8 @@ class TestClient {
   int fd_ = -1;
 };
 
-// One request: connect, send bytes, end the sending side, and read everything
-// until the server closes.
+// One request: connect, send bytes, and read everything until the server closes.
+// Bytes that do not end with the 0x00 byte are followed by the end of sending.
 std::string Exchange(int port, std::string_view bytes);
 
 // An "IssueCard" request document (UTF-8) with its fields at their positions.
