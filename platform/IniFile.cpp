@@ -1,15 +1,9 @@
 #include "platform/IniFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
+#include <utility>
 
+#include "platform/FileContent.h"
 #include "platform/StrUtils.h"
 
 namespace plat {
@@ -56,33 +50,12 @@ bool KeyValue(std::string_view line, std::string_view& key, std::string_view& va
   return true;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 }  // namespace
 
 TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
   std::ifstream in(fileName_, std::ios::binary);
   if (!in) {
-    unreadable_ = ::access(fileName_.c_str(), F_OK) == 0;
+    unreadable_ = PathExists(fileName_);
     return;
   }
   std::string line;
@@ -189,26 +162,8 @@ void TIniFile::UpdateFile() {
   for (const std::string& line : lines_)
     content += line + eol_;
 
-  std::string tempName = DirectoryOf(fileName_) + "/.ini-XXXXXX";
-  const int fd = ::mkstemp(tempName.data());
-  if (fd < 0)
+  if (!StoreFileContent(fileName_, content))
     throw EIniFileException(failure);
-
-  struct stat existing {};
-  const mode_t mode = ::stat(fileName_.c_str(), &existing) == 0 ? (existing.st_mode & 07777)
-                                                                : static_cast<mode_t>(0644);
-  const bool written = WriteAll(fd, content) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || ::rename(tempName.c_str(), fileName_.c_str()) != 0) {
-    ::unlink(tempName.c_str());
-    throw EIniFileException(failure);
-  }
-  // The rename itself must reach the disk, or a power cut could bring back the old file.
-  const int dir = ::open(DirectoryOf(fileName_).c_str(), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
 }
 
 }  // namespace plat

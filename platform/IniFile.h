@@ -20,9 +20,11 @@ class EIniFileException : public std::runtime_error {
 // line of its section, and a new section goes to the end of the file.
 //
 // The file is read once by the constructor. Writes change the copy in memory;
-// UpdateFile replaces the file atomically (temporary file in the same directory,
-// flushed to disk, renamed over the old one), so a crash or a full disk leaves
-// either the old file or the new one, whole.
+// UpdateFile stores the whole file through StoreFileContent (FileContent.h): as a
+// rule atomically (temporary file beside it, flushed, renamed over the old one), so
+// a crash or a full disk leaves either the old file or the new one, whole; in place
+// where the directory does not allow that. A symbolic link is written through, and
+// the file keeps its mode and owner (a new one gets 0600).
 class TIniFile {
  public:
   static constexpr std::size_t kMaxValueLength = 2047;

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -70,6 +71,10 @@ bool Installation::Start(int port) {
     ::unsetenv("WAYLAND_DISPLAY");
     ::unsetenv("QT_QPA_PLATFORM");
     ::unsetenv("ENCODER_SIM_DIR");
+    if (runAsUid_ != 0 && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(runAsGid_) != 0 || ::setuid(runAsUid_) != 0)) {
+      ::_exit(126);
+    }
     ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }

@@ -24,6 +24,11 @@ class Installation {
   // Starts the program without a display; false when it does not listen on `port`
   // within a minute.
   bool Start(int port);
+  // Makes Start run the program as this user and group when the tests run as root.
+  void RunAs(uid_t uid, gid_t gid) {
+    runAsUid_ = uid;
+    runAsGid_ = gid;
+  }
   // SIGTERM, then waits for the exit; returns the exit status, or -1 after a kill.
   int Stop(int signal = SIGTERM);
   // Runs the program in the foreground until it exits (for start-up refusals).
@@ -38,6 +43,8 @@ class Installation {
  private:
   TempDir dir_;
   pid_t pid_ = -1;
+  uid_t runAsUid_ = 0;  // 0: as the tests run
+  gid_t runAsGid_ = 0;
 };
 
 // A TCP port nobody listens on right now.
