@@ -1,6 +1,7 @@
 #include "records/DoorlockRecordManagerUnit.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <stdexcept>
 
@@ -112,13 +113,19 @@ void TDoorlockRecordManager::Connect() {
   if (Connection != nullptr)
     return;
   const std::string path = DataSource(ConnectionString);
+  // Taken before opening: a file put there in between then shows as replaced at the
+  // next operation and is opened again, never the other way round.
+  struct stat st {};
+  openIdentityKnown_ = ::stat(path.c_str(), &st) == 0;
+  openDevice_ = st.st_dev;
+  openInode_ = st.st_ino;
   sqlite3* db = nullptr;
   // Never created here: a missing file is a failure, tried again by the next operation.
   const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
   if (rc != SQLITE_OK) {
     const std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
     sqlite3_close_v2(db);
-    throw EDatabaseError(message + ": " + path);
+    throw EDatabaseError(message + ": " + plat::Utf8ToGbk(path));
   }
   sqlite3_busy_timeout(db, 5000);  // another process (the sqlite3 tool) may hold it briefly
   // Opening is lazy; reading the schema finds a file that is no database now.
@@ -126,7 +133,7 @@ void TDoorlockRecordManager::Connect() {
       SQLITE_OK) {
     const std::string message = sqlite3_errmsg(db);
     sqlite3_close_v2(db);
-    throw EDatabaseError(message + ": " + path);
+    throw EDatabaseError(message + ": " + plat::Utf8ToGbk(path));
   }
   // A write-ahead log costs one flush to disk per commit where the rollback journal
   // costs four; FULL still flushes it at every commit, so a written record survives
@@ -134,12 +141,30 @@ void TDoorlockRecordManager::Connect() {
   sqlite3_exec(db, "pragma journal_mode=WAL", nullptr, nullptr, nullptr);
   sqlite3_exec(db, "pragma synchronous=FULL", nullptr, nullptr, nullptr);
   Connection = db;
+  openPath_ = path;
+}
+
+void TDoorlockRecordManager::CloseWhenReplaced() {
+  if (Connection == nullptr)
+    return;
+  struct stat st {};
+  if (openIdentityKnown_ && ::stat(openPath_.c_str(), &st) == 0 && st.st_dev == openDevice_ &&
+      st.st_ino == openInode_) {
+    return;
+  }
+  // The old file's write-ahead log lies at the path's name and would be played into
+  // the new file. Closing leaves it there once the file has moved, so it is emptied
+  // into the old file first.
+  sqlite3_wal_checkpoint_v2(Connection, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  sqlite3_close_v2(Connection);
+  Connection = nullptr;
 }
 
 template <typename Operation>
 void TDoorlockRecordManager::Run(Operation&& operation) {
   std::lock_guard lock(mutex_);
   try {
+    CloseWhenReplaced();
     Connect();
     operation();
   } catch (const std::exception& e) {

@@ -41,11 +41,21 @@ class TDoorlockRecordManager {
  private:
   // Opens Connection when it is closed; throws with the database's message.
   void Connect();
+  // Closes Connection when the file at its path is no longer the one it has open
+  // (deleted, or another file put there), so that Connect opens the path anew
+  // instead of writing on into a file nobody will see again.
+  void CloseWhenReplaced();
   // Runs one operation under the store's lock, logging any failure.
   template <typename Operation>
   void Run(Operation&& operation);
 
   sqlite3* Connection = nullptr;  // stays open between operations
+  std::string openPath_;          // the file Connection has open
+  // Device and inode found at openPath_ just before it was opened; unknown (the file
+  // appeared in between) counts as replaced.
+  std::uint64_t openDevice_ = 0;
+  std::uint64_t openInode_ = 0;
+  bool openIdentityKnown_ = false;
   std::recursive_mutex mutex_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
@@ -146,6 +147,50 @@ TEST(RecordStoreStartup, AFileThatIsNoDatabaseIsReportedAtOpening) {
   store.ConnectionString = "Data Source=" + path + " ;";
   store.Open();
   EXPECT_EQ(globals.LogTexts(), std::vector<std::string>{"file is not a database: " + path});
+}
+
+TEST_F(RecordStoreTest, ADeletedDatabaseIsNoticedAndOpenedAgainWhenItIsBack) {
+  store.AddRoom("000101", 1.0);
+  ASSERT_TRUE(std::filesystem::remove(dbPath));
+  store.AddRoom("000102", 2.0);  // not into the deleted file
+  const std::string failure = "unable to open database file: " + dbPath;
+  EXPECT_EQ(globals.LogTexts(), (std::vector<std::string>{Gbk("新建房间") + "000101", failure}));
+
+  CreateClientDatabase(dbPath);
+  store.AddRoom("000103", 3.0);
+  EXPECT_EQ(Rooms(), (Rows{{"000103", "3.0"}}));
+  EXPECT_EQ(globals.LogTexts().back(), Gbk("新建房间") + "000103");
+}
+
+// As an operator puts a copy in place: written beside it, then moved over it.
+TEST_F(RecordStoreTest, AnotherFilePutInPlaceIsTheOneUsedFromTheNextOperation) {
+  store.AddRoom("old-room", 1.0);  // the old file's rows are still in its write-ahead log
+  const std::string copy = globals.Dir().File("copy.mdb");
+  CreateClientDatabase(copy);
+  ExecuteSql(copy, "insert into T_Room values ('new-room', 45413.5)");
+  ASSERT_EQ(std::rename(copy.c_str(), dbPath.c_str()), 0);
+
+  EXPECT_DOUBLE_EQ(store.GetLastCheckInTime("new-room"), 45413.5);
+  EXPECT_EQ(store.GetLastCheckInTime("old-room"), 0.0);
+  store.AddRoom("added", 2.0);
+  EXPECT_EQ(Rooms(), (Rows{{"new-room", "45413.5"}, {"added", "2.0"}}));
+  EXPECT_EQ(QueryRows(dbPath, "pragma integrity_check"), (Rows{{"ok"}}));
+
+  // A file that is no database put there is reported as at start-up.
+  testing_support::WriteFile(copy, std::string(4096, 'x'));
+  ASSERT_EQ(std::rename(copy.c_str(), dbPath.c_str()), 0);
+  store.AddRoom("lost", 3.0);
+  EXPECT_EQ(globals.LogTexts().back(), "file is not a database: " + dbPath);
+}
+
+TEST(RecordStoreStartup, ThePathInTheLogIsGbkLikeEveryLine) {
+  CoreGlobals globals;
+  const std::string path = globals.Dir().File("客房/Client.mdb");
+  TDoorlockRecordManager store;
+  store.ConnectionString = "Data Source=" + path + " ;";
+  store.Open();
+  EXPECT_EQ(globals.LogTexts(),
+            std::vector<std::string>{"unable to open database file: " + Gbk(path)});
 }
 
 TEST_F(RecordStoreTest, ManyThreadsLoseNoRow) {
