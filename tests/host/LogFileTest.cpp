@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -11,6 +15,7 @@
 #include "tests/support/TempDir.h"
 
 using testing_support::FileExists;
+using testing_support::Gbk;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
@@ -32,6 +37,52 @@ std::vector<std::string> Lines(const std::string& content) {
 }
 
 const std::regex kStamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} )");
+
+std::vector<std::string> Texts(const std::string& content) {
+  std::vector<std::string> texts;
+  for (const std::string& line : Lines(content))
+    texts.push_back(line.size() >= 20 ? line.substr(20) : "<no stamp>" + line);
+  return texts;
+}
+
+// Free space as the test says, on a clock that moves only when the test moves it.
+struct FakeSpace {
+  std::uint64_t free = 0;
+  std::chrono::steady_clock::time_point now{};
+  int probes = 0;
+
+  TLogSpace Space() {
+    return TLogSpace{kLogSpaceReserve,
+                     [this](const std::string&) {
+                       ++probes;
+                       return std::optional<std::uint64_t>(free);
+                     },
+                     [this] { return now; }};
+  }
+};
+
+// Lowers the process's file size limit, so that a write past it is cut short as on
+// a full disk.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::signal(SIGXFSZ, oldHandler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  sighandler_t oldHandler_;
+};
 
 }  // namespace
 
@@ -107,4 +158,86 @@ TEST(LogFile, ManyThreadsWriteWholeLines) {
   }
   for (int count : perThread)
     EXPECT_EQ(count, kLines);
+}
+
+TEST(LogFile, AShortWriteLeavesNoTornLine) {
+  TempDir dir;
+  TLogFile log(dir.File("x.LOG"));
+  log.WriteLog("first");
+  {
+    const FileSizeLimit limit(std::filesystem::file_size(log.FileName) + 10);
+    log.WriteLog("a line that does not fit");
+  }
+  log.WriteLog("third");
+  EXPECT_EQ(Texts(ReadFile(log.FileName)), (std::vector<std::string>{"first", "third"}));
+}
+
+TEST(LogFile, BelowTheReserveLinesAreDroppedWithOneLineWhenItStartsAndOneWhenItEnds) {
+  TempDir dir;
+  FakeSpace fake;
+  TLogFile log(dir.File("x.LOG"), fake.Space());
+  const std::uint64_t mib = 1 << 20;
+  const struct {
+    std::uint64_t free;
+    const char* text;
+  } steps[] = {
+      {kLogSpaceReserve + 10 * mib, "written"},
+      {kLogSpaceReserve - 1, "dropped 1"},
+      {kLogSpaceReserve - 1, "dropped 2"},
+      {kLogSpaceReserve + mib / 2, "dropped 3"},  // just above the reserve is not enough
+      {kLogSpaceReserve + 10 * mib, "written again"},
+  };
+  for (const auto& step : steps) {
+    fake.now += std::chrono::seconds(1);
+    fake.free = step.free;
+    log.WriteLog(step.text);
+  }
+  EXPECT_EQ(Texts(ReadFile(log.FileName)),
+            (std::vector<std::string>{"written", Gbk("磁盘剩余空间不足64MB，暂停写日志"),
+                                      Gbk("磁盘剩余空间已恢复，继续写日志，期间丢弃3行"),
+                                      "written again"}));
+}
+
+TEST(LogFile, KeepsTheReserveWithinASecondOfFastLines) {
+  TempDir dir;
+  FakeSpace fake;
+  TLogFile log(dir.File("x.LOG"), fake.Space());
+  const std::uint64_t room = 5000;  // above the reserve when the file is empty
+  const std::string text(98, 'x');  // with its stamp and CR LF, 120 bytes
+  for (int i = 0; i < 200; ++i) {
+    std::error_code ignored;
+    const std::uintmax_t size = std::filesystem::file_size(log.FileName, ignored);
+    fake.free = kLogSpaceReserve + room - (ignored ? 0 : size);
+    log.WriteLog(text);
+  }
+  const std::vector<std::string> texts = Texts(ReadFile(log.FileName));
+  ASSERT_EQ(texts.size(), room / 120 + 1);  // as many lines as fit, then the note
+  EXPECT_EQ(texts.front(), text);
+  EXPECT_EQ(texts[texts.size() - 2], text);
+  EXPECT_EQ(texts.back(), Gbk("磁盘剩余空间不足64MB，暂停写日志"));
+}
+
+TEST(LogFile, ProbesFreeSpaceOnlyNowAndThen) {
+  TempDir dir;
+  FakeSpace fake;
+  fake.free = kLogSpaceReserve + (100 << 20);
+  TLogFile log(dir.File("x.LOG"), fake.Space());
+  for (int i = 0; i < 1000; ++i)
+    log.WriteLog("line");
+  EXPECT_EQ(fake.probes, 1);
+  fake.now += std::chrono::seconds(1);
+  log.WriteLog("a second later");
+  EXPECT_EQ(fake.probes, 2);
+  EXPECT_EQ(Lines(ReadFile(log.FileName)).size(), 1001u);
+}
+
+TEST(LogFile, TheFileSystemsOwnFiguresAreUsed) {
+  TempDir dir;
+  TLogSpace space;
+  space.Reserve = 1ULL << 62;  // more than any disk has
+  TLogFile log(dir.File("x.LOG"), space);
+  log.WriteLog("dropped");
+  log.WriteLog("dropped too");
+  EXPECT_EQ(Texts(ReadFile(log.FileName)),
+            std::vector<std::string>{Gbk("磁盘剩余空间不足4398046511104MB，暂停写日志")});
 }
