@@ -26,7 +26,7 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
   if (i < text.size() && text[i] == '$') {
     hex = true;
     ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+  } else if (i + 1 < text.size() && text[i] == '0' && text[i + 1] == 'x') {  // not "0X"
     hex = true;
     i += 2;
   }

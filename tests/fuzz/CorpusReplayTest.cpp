@@ -102,7 +102,7 @@ TEST(RequestCorpus, SeedsGetTheAnswerOfTheirKind) {
       {"issue-card-attribute-quotes.xml", Answer::Issue},
       {"issue-card-type-blanks.xml", Answer::Issue},
       {"issue-card-type-references.xml", Answer::Issue},
-      {"issue-card-four-byte-utf8.xml", Answer::Issue},
+      {"issue-card-lead-f0-three-bytes.xml", Answer::Issue},
       {"issue-card-surrogate-bytes.xml", Answer::Issue},
       {"issue-card-byte-order-mark.xml", Answer::Issue},
       {"issue-card-unmappable-characters.xml", Answer::Issue},
@@ -115,6 +115,7 @@ TEST(RequestCorpus, SeedsGetTheAnswerOfTheirKind) {
       {"issue-card-ten-children.xml", Answer::None},
       {"issue-card-broken-utf8.xml", Answer::None},
       {"issue-card-truncated-utf8.xml", Answer::None},
+      {"issue-card-four-byte-utf8.xml", Answer::None},  // 0xF0 leads three bytes, not four
       {"issue-card-latin1-bytes.xml", Answer::None},
       {"read-card.xml", Answer::Read},
       {"read-card-empty-root.xml", Answer::Read},

@@ -19,7 +19,7 @@ TEST(StrToInt, ReadsDecimalAndHexadecimal) {
       {"007", 7},
       {"$1f", 31},
       {"0x1F", 31},
-      {"0X1f", 31},
+      {"0x1f", 31},
       {"-$10", -16},
       {"$FFFFFFFF", -1},
       {"$80000000", INT32_MIN},
@@ -32,8 +32,9 @@ TEST(StrToInt, ReadsDecimalAndHexadecimal) {
 }
 
 TEST(StrToInt, RefusesWhatIsNoNumber) {
-  const char* cases[] = {"",   " ",   "-",          "$",           "0x",         "12 ",      "1a",
-                         "a1", "1.0", "2147483648", "-2147483649", "$100000000", "KPVZ4729", "x1F"};
+  const char* cases[] = {"",         " ",   "-",   "$",          "0x",          "12 ",
+                         "1a",       "a1",  "1.0", "2147483648", "-2147483649", "$100000000",
+                         "KPVZ4729", "x1F", "0X1F"};  // only "$" and a small "0x" lead hexadecimal
   for (const char* text : cases) {
     try {
       StrToInt(text);

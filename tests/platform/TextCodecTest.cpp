@@ -13,12 +13,13 @@ TEST(DecodeRequestUtf8, DecodesOneTwoAndThreeByteSequences) {
 
 TEST(DecodeRequestUtf8, ABrokenSequenceEmptiesTheWholeText) {
   const char* cases[] = {
-      "<a>\xC3</a>",   // continuation byte missing: '<' follows
-      "abc\xC3",       // text ends inside a sequence
-      "\xE5\xBC",      // three-byte sequence cut short
-      "\xE5\x41\xA0",  // wrong first continuation
-      "\xE5\xBC\x41",  // wrong second continuation
-      "\xF0\x9F\x98",  // four-byte sequence cut short
+      "<a>\xC3</a>",         // continuation byte missing: '<' follows
+      "abc\xC3",             // text ends inside a sequence
+      "\xE5\xBC",            // three-byte sequence cut short
+      "\xE5\x41\xA0",        // wrong first continuation
+      "\xE5\xBC\x41",        // wrong second continuation
+      "\xF0\x9F",            // 0xF0 leads three bytes, like 0xE5
+      "a\xF0\x9F\x98\x80z",  // standard four-byte UTF-8 falls out of step: 0x80 leads
   };
   for (const char* bytes : cases)
     EXPECT_EQ(DecodeRequestUtf8(bytes), u"") << bytes;
@@ -30,10 +31,9 @@ TEST(DecodeRequestUtf8, FollowsTheProtocolsOwnLeadByteRule) {
   EXPECT_EQ(DecodeRequestUtf8("\x80\x80"), std::u16string(1, u'\0'));
   EXPECT_EQ(DecodeRequestUtf8("\xC1\xBF"), u"\u007F");  // overlong, still one character
   EXPECT_EQ(DecodeRequestUtf8("\xA0\x80\x80"), std::u16string(1, char16_t(0x0000)));
-}
-
-TEST(DecodeRequestUtf8, AFourByteCharacterIsOneQuestionMark) {
-  EXPECT_EQ(DecodeRequestUtf8("a\xF0\x9F\x98\x80z"), u"a?z");
+  // 0xF0 to 0xF7 have the bit too: three bytes, the lead's low six bits on top.
+  EXPECT_EQ(DecodeRequestUtf8("a\xF0\x9F\x98z"), u"a\u07D8z");
+  EXPECT_EQ(DecodeRequestUtf8("\xF7\xBF\xBF\xC3\xA9"), u"\u7FFF\u00E9");
 }
 
 TEST(Gbk, ConvertsBothWaysAndMarksWhatGbkCannotHold) {

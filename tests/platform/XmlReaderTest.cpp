@@ -102,3 +102,15 @@ TEST(XmlDocument, DoesNotExpandEntitiesDeclaredInADoctype) {
   doc.Parse("<!DOCTYPE r [<!ENTITY x \"boom\">]><r type=\"ReadCard\"><a>&x;</a></r>");
   EXPECT_EQ(doc.Root().Child(0).Text(), "&x;");
 }
+
+TEST(XmlDocument, AFieldKeepsItsLineEndsByteForByte) {
+  TXmlDocument doc;
+  doc.Parse(
+      "<r type=\"IssueCard\">\r\n  <a>one\r\ntwo\rthree\nfour</a>\r\n"
+      "  <b><![CDATA[x\r\ny\r]]></b>\r\n  <c>\r\n</c>\r</r>");
+  const plat::TXmlElement root = doc.Root();
+  ASSERT_EQ(root.ChildCount(), 3u);  // the layout between the fields still does not count
+  EXPECT_EQ(root.Child(0).Text(), "one\r\ntwo\rthree\nfour");
+  EXPECT_EQ(root.Child(1).Text(), "x\r\ny\r");
+  EXPECT_EQ(root.Child(2).Text(), "\r\n");
+}
