@@ -12,6 +12,7 @@ target_sources(doorlock_core PRIVATE
 set(_sim ${CMAKE_CURRENT_LIST_DIR}/simulator)
 add_library(encoder_sim_state STATIC
   ${_sim}/SimEncoder.cpp
+  ${_sim}/SimStatePosix.cpp
   ${CMAKE_SOURCE_DIR}/platform/FileContent.cpp
   ${CMAKE_SOURCE_DIR}/platform/IniFile.cpp
   ${CMAKE_SOURCE_DIR}/platform/Paths.cpp

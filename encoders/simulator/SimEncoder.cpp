@@ -1,16 +1,11 @@
 #include "encoders/simulator/SimEncoder.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/IniFile.h"
-#include "platform/Paths.h"
 #include "platform/StrUtils.h"
 
 namespace sim {
@@ -123,32 +118,8 @@ std::string WithSlash(std::string dir) {
   return dir;
 }
 
-std::string DefaultDir() {
-  const char* dir = std::getenv("ENCODER_SIM_DIR");
-  if (dir != nullptr && *dir != '\0')
-    return WithSlash(dir);
-  return plat::ExecutableDir();
-}
-
-TStateFile::TStateFile(const std::string& dir) : path_(WithSlash(dir) + kStateFileName) {
-  const std::string lockPath = WithSlash(dir) + kLockFileName;
-  lockFd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (lockFd_ < 0) {
-    throw ESimError("cannot open " + lockPath + ": " + std::strerror(errno));
-  }
-  while (::flock(lockFd_, LOCK_EX) != 0) {
-    if (errno == EINTR)
-      continue;
-    const int error = errno;
-    ::close(lockFd_);
-    throw ESimError("cannot lock " + lockPath + ": " + std::strerror(error));
-  }
-}
-
-TStateFile::~TStateFile() noexcept {
-  // Closing the descriptor releases the lock.
-  ::close(lockFd_);
-}
+TStateFile::TStateFile(const std::string& dir)
+    : path_(WithSlash(dir) + kStateFileName), lock_(WithSlash(dir) + kLockFileName) {}
 
 TState TStateFile::Load() const {
   const plat::TIniFile ini(path_);

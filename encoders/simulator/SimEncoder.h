@@ -78,24 +78,37 @@ struct TState {
 };
 
 // ENCODER_SIM_DIR when set, otherwise the running program's directory; with "/".
+// (The Windows DLLs run in a host process whose working directory is the program's.)
 std::string DefaultDir();
 std::string WithSlash(std::string dir);
+
+// An exclusive lock on the lock file at `path` (made when missing), held for as long
+// as the object lives; waits while another holds it. The Linux libraries and
+// encoder-sim take a whole-file record lock, and Wine turns the Windows DLLs' file
+// lock into the same kind of lock, so the two builds exclude each other.
+class TStateLock {
+ public:
+  explicit TStateLock(const std::string& path);
+  ~TStateLock() noexcept;
+  TStateLock(const TStateLock&) = delete;
+  TStateLock& operator=(const TStateLock&) = delete;
+
+ private:
+  std::intptr_t handle_;
+};
 
 // The state file of `dir`, locked for as long as the object lives. A missing file
 // reads as a reset encoder.
 class TStateFile {
  public:
   explicit TStateFile(const std::string& dir);
-  ~TStateFile() noexcept;
-  TStateFile(const TStateFile&) = delete;
-  TStateFile& operator=(const TStateFile&) = delete;
 
   TState Load() const;
   void Save(const TState& state) const;
 
  private:
   std::string path_;
-  int lockFd_ = -1;
+  TStateLock lock_;
 };
 
 // The number a read of the card gives: an IC card's written number, otherwise the

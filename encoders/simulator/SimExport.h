@@ -6,7 +6,11 @@
 #include "encoders/simulator/SimEncoder.h"
 
 // The simulated libraries export only the maker's functions.
+#if defined(_WIN32)
+#define SIM_EXPORT extern "C" __declspec(dllexport)
+#else
 #define SIM_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace sim {
 
