@@ -10,6 +10,7 @@ add_library(encoder_bridge SHARED
   ${_bridge}/EncoderBridge.cpp
   ${_bridge}/BridgeProcess.cpp
   ${_bridge}/BridgeProtocol.cpp
+  ${CMAKE_SOURCE_DIR}/platform/FileContent.cpp
   ${CMAKE_SOURCE_DIR}/platform/IniFile.cpp
   ${CMAKE_SOURCE_DIR}/platform/StrUtils.cpp
 )

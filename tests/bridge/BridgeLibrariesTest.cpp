@@ -15,6 +15,7 @@
 #include "encoders/VeskDoorlockUnit.h"
 #include "encoders/VeskV9DoorlockUnit.h"
 #include "encoders/bridge/EncoderBridge.h"
+#include "encoders/simulator/SimEncoder.h"
 #include "platform/DateTime.h"
 #include "tests/bridge/BridgeFolder.h"
 #include "tests/encoders/RecordingLibraries.h"
@@ -277,6 +278,41 @@ TEST_F(BridgeLibrariesTest, UnloadingEndsTheHostAndEverythingWineStartedForIt) {
   libraries.reset();
   EXPECT_TRUE(Logged(Dir(), "Encoder host stopped."));
   EXPECT_EQ(WineProcesses(DOORLOCK_TEST_WINE_PREFIX), std::vector<int>{});
+}
+
+// The simulator's Windows DLLs and its Linux build share one state file; each waits
+// for the other's lock, so neither loses the other's change.
+TEST_F(BridgeLibrariesTest, TheSimulatorUnderWineAndOnLinuxTakeTurnsWithTheState) {
+  UseDlls(Dir(), BuiltBridgeDir() + "maker/");
+  ::setenv("ENCODER_SIM_DIR", Dir().c_str(), 1);
+  const TEncoderLibraries onLinux(std::string(std::getenv("DOORLOCK_BIN_DIR")) + "/");
+  ASSERT_EQ(Libraries().RFL32().Buzzer(), 0);  // the host runs: the next call goes straight in
+
+  std::future<std::int32_t> beep;
+  {
+    const sim::TStateFile held(Dir());
+    beep = std::async(std::launch::async, [&] { return Libraries().RFL32().Buzzer(); });
+    // Long enough for the call to reach the DLL; had it not waited for the lock, its
+    // beep would be counted before the state below is written over it.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    sim::TState state = held.Load();
+    EXPECT_EQ(state.Beeps, 1);
+    state.Beeps = 100;
+    held.Save(state);
+  }
+  EXPECT_EQ(beep.get(), 0);
+  EXPECT_EQ(sim::TStateFile(Dir()).Load().Beeps, 101);
+
+  constexpr int kEach = 50;
+  auto throughWine = std::async(std::launch::async, [&] {
+    for (int i = 0; i < kEach; ++i)
+      Libraries().RFL32().Buzzer();
+  });
+  for (int i = 0; i < kEach; ++i)
+    onLinux.RFL32().Buzzer();
+  throughWine.get();
+  EXPECT_EQ(sim::TStateFile(Dir()).Load().Beeps, 101 + 2 * kEach);
+  ::unsetenv("ENCODER_SIM_DIR");
 }
 
 }  // namespace
