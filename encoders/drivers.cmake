@@ -34,6 +34,12 @@ foreach(_library IC32 RFL32 Project2)
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON
     LIBRARY_OUTPUT_DIRECTORY ${DOORLOCK_BIN_DIR})
+  # A copy in simulator/, to switch back to from the bridge edition by copying it
+  # beside the program.
+  add_custom_command(TARGET encoder_sim_${_library} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${DOORLOCK_BIN_DIR}/simulator
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:encoder_sim_${_library}>
+            ${DOORLOCK_BIN_DIR}/simulator/)
 endforeach()
 
 add_executable(encoder-sim ${_sim}/EncoderSimTool.cpp)
