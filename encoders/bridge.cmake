@@ -53,6 +53,12 @@ ExternalProject_Add(encoder_bridge_windows
     -DDOORLOCK_WERROR=${DOORLOCK_WERROR}
     -DBRIDGE_OUTPUT_DIR=${DOORLOCK_BRIDGE_DIR}
     -DRECORDING_OUTPUT_DIR=${DOORLOCK_RECORDING_DLL_DIR}
+    # The Linux build's flags from the environment (a package build's hardening) are
+    # not the Windows compiler's.
+    -DCMAKE_C_FLAGS=
+    -DCMAKE_CXX_FLAGS=
+    -DCMAKE_EXE_LINKER_FLAGS=
+    -DCMAKE_SHARED_LINKER_FLAGS=
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   USES_TERMINAL_BUILD OFF)
