@@ -315,4 +315,15 @@ TEST_F(BridgeLibrariesTest, TheSimulatorUnderWineAndOnLinuxTakeTurnsWithTheState
   ::unsetenv("ENCODER_SIM_DIR");
 }
 
+TEST_F(BridgeLibrariesTest, SerialPortsAreTheDevicesTheSettingsName) {
+  const std::string link = std::string(DOORLOCK_TEST_WINE_PREFIX) + "/dosdevices/com3";
+  WriteBridgeSettings(Dir(), "[SerialPorts]\nCOM3=/dev/ttyUSB7\n");
+  ASSERT_EQ(Libraries().IC32().OpenPort(2), 7);
+  EXPECT_EQ(fs::read_symlink(link), "/dev/ttyUSB7");
+  EXPECT_TRUE(Logged(Dir(), "COM3 is /dev/ttyUSB7."));
+  // Wine's own mapping again, for the tests that share the prefix.
+  fs::remove(link);
+  fs::create_symlink("/dev/ttyS2", link);
+}
+
 }  // namespace
