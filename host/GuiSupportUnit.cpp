@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <exception>
@@ -13,6 +14,11 @@ namespace {
 TMessageBoxHook& MessageBoxHook() {
   static TMessageBoxHook hook;
   return hook;
+}
+
+bool IsEnter(const QKeyEvent& key) {
+  return (key.key() == Qt::Key_Return && key.modifiers() == Qt::NoModifier) ||
+         (key.key() == Qt::Key_Enter && (key.modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier);
 }
 
 QStringList ChineseFamilies() {
@@ -84,12 +90,66 @@ void TModalForm::reject() {
 
 void TModalForm::BindButton(QAbstractButton* button, int modalResult,
                             std::function<void()> handler) {
+  if (auto* pushButton = qobject_cast<QPushButton*>(button)) {
+    if (pushButton->isDefault())
+      defaultButton_ = pushButton;
+    // Qt's auto-default keeps the last focused button as the default of a dialog
+    // designed without one, so that Enter in an edit box would press it; the
+    // filter below does what the dialogs need instead.
+    pushButton->setAutoDefault(false);
+    pushButton->installEventFilter(this);
+  }
   connect(button, &QAbstractButton::clicked, this, [this, modalResult, handler]() {
     modalResult_ = modalResult;
     RunGuarded(handler);
     if (modalResult_ != mrNone)
       done(modalResult_);
   });
+}
+
+bool TModalForm::eventFilter(QObject* watched, QEvent* event) {
+  auto* button = qobject_cast<QPushButton*>(watched);
+  if (button == nullptr)
+    return QDialog::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::FocusIn:
+      // The focused button shows itself as the one Enter presses.
+      MakeDefault(button);
+      break;
+    case QEvent::FocusOut:
+      MakeDefault(defaultButton_);
+      break;
+    case QEvent::KeyPress:
+      if (IsEnter(*static_cast<QKeyEvent*>(event)) && button->isEnabled()) {
+        button->click();
+        return true;
+      }
+      break;
+    default:
+      break;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TModalForm::keyPressEvent(QKeyEvent* event) {
+  if (!IsEnter(*event)) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  // The designed default, whichever button looks the default: that look follows
+  // focus events, which a window that is not active does not get.
+  if (defaultButton_ != nullptr && defaultButton_->isVisible() && defaultButton_->isEnabled())
+    defaultButton_->click();
+}
+
+void TModalForm::MakeDefault(QPushButton* button) {
+  for (QPushButton* other : findChildren<QPushButton*>()) {
+    // A message box over the dialog is its child too, and keeps its own default.
+    if (other != button && other->window() == this)
+      other->setDefault(false);
+  }
+  if (button != nullptr)
+    button->setDefault(true);
 }
 
 void TModalForm::FixClientSize(int width, int height) {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 class QAbstractButton;
+class QPushButton;
 
 // Modal results as the callers of the dialogs see them.
 enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2 };
@@ -42,7 +43,8 @@ QFont FontWithChineseFallback(const QString& family, int pixelSize);
 // A modal dialog with the button behaviour the dialogs rely on: a press sets the
 // modal result to the button's own, then runs the handler; the dialog closes as
 // soon as the result is not mrNone when the handler returns. Esc and the
-// title-bar close button give mrCancel.
+// title-bar close button give mrCancel. Enter presses the button that has the
+// focus, and the designed default button only while the focus is elsewhere.
 class TModalForm : public QDialog {
  public:
   using QDialog::QDialog;
@@ -56,10 +58,16 @@ class TModalForm : public QDialog {
   void reject() override;
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
   void BindButton(QAbstractButton* button, int modalResult, std::function<void()> handler = {});
   // Client area of a fixed size, centred over the parent or else on the screen.
   void FixClientSize(int width, int height);
 
  private:
+  void MakeDefault(QPushButton* button);
+
   int modalResult_ = mrNone;
+  QPushButton* defaultButton_ = nullptr;  // as designed; none in some dialogs
 };

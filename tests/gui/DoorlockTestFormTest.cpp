@@ -241,6 +241,39 @@ TEST_F(DoorlockTestFormTest, ThePortBuzzerAndEraseButtonsCallTheDriver) {
   EXPECT_TRUE(form.isVisible());
 }
 
+TEST_F(DoorlockTestFormTest, EnterPressesTheFocusedButtonAndNothingElse) {
+  const struct {
+    const char* focus;
+    Qt::Key key;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {"OpenPortBtn", Qt::Key_Return, {"OpenPort"}},
+      {"beepBtn", Qt::Key_Enter, {"Beep"}},
+      {"ClosePortBtn", Qt::Key_Return, {"ClosePort"}},
+      {"WriteCardBtn", Qt::Key_Return, {"IssueCard"}},
+      {"ReadCardBtn", Qt::Key_Return, {"ReadCard"}},
+      {"EraseCardBtn", Qt::Key_Enter, {"EraseCard"}},
+      // The dialog has no default button: Enter elsewhere presses none.
+      {"RoomNoTxt", Qt::Key_Return, {}},
+      {"CheckOutDateTimeTxt", Qt::Key_Enter, {}},
+      {"IsCopyCheckBox", Qt::Key_Return, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.focus);
+    driver.calls.clear();
+    driver.readCardNo = 77;
+    Edit("CardNoTxt").clear();
+    Child<QWidget>(form, c.focus).setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(FocusName(form), c.focus);
+    PressEnter(form, c.key);
+    EXPECT_EQ(driver.calls, c.calls);
+    EXPECT_EQ(Edit("CardNoTxt").text(),
+              c.calls == std::vector<std::string>{"ReadCard"} ? QStringLiteral("77") : QString());
+  }
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
 TEST_F(DoorlockTestFormTest, CardOperationsHoldTheDriverAgainstRequests) {
   auto heldElsewhere = [] {
     return std::async(std::launch::async,

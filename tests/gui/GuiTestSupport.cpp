@@ -67,6 +67,26 @@ void Click(QWidget& button) {
   QTest::mouseClick(&button, Qt::LeftButton);
 }
 
+void PressTab(QWidget& window, int times) {
+  for (int i = 0; i < times; ++i) {
+    QWidget* focus = window.focusWidget();
+    QTest::keyClick(focus != nullptr ? focus : &window, Qt::Key_Tab);
+  }
+}
+
+void PressEnter(QWidget& window, Qt::Key key) {
+  QWidget* focus = window.focusWidget();
+  QTest::keyClick(focus != nullptr ? focus : &window, key,
+                  key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+}
+
+std::string FocusName(QWidget& window) {
+  QWidget* focus = window.focusWidget();
+  while (focus != nullptr && focus->objectName().isEmpty())
+    focus = focus->parentWidget();
+  return focus != nullptr ? focus->objectName().toStdString() : std::string();
+}
+
 GuiTest::GuiTest() {
   EnsureApplication();
 }

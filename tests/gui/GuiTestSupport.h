@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "tests/support/CoreGlobals.h"
@@ -71,6 +72,15 @@ Widget& Child(QWidget& parent, const char* name) {
 
 // Presses a button as a person does, with the mouse.
 void Click(QWidget& button);
+
+// Moves the focus on with Tab, as a person does, from the window's focus widget.
+void PressTab(QWidget& window, int times = 1);
+// Presses Enter on the window's focus widget: Qt::Key_Return, or Qt::Key_Enter as
+// the keypad sends it.
+void PressEnter(QWidget& window, Qt::Key key = Qt::Key_Return);
+// The object name of the window's focus widget, or of the named widget holding it
+// (an editable combo box passes the focus to its own line edit).
+std::string FocusName(QWidget& window);
 
 // Settings, log and message boxes of a GUI test, on a fresh directory.
 class GuiTest : public ::testing::Test {

@@ -230,6 +230,22 @@ TEST_F(MainFormTest, TheAboutActionShowsTheAboutDialog) {
   EXPECT_EQ(result, mrOk);
 }
 
+TEST_F(MainFormTest, TheAboutDialogsButtonTakesEnter) {
+  TMainForm form;
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+    int result = -1;
+    ModalDialogDriver about("AboutForm", [&](QDialog& d) {
+      Child<QPushButton>(d, "btnOK").setFocus();
+      ASSERT_EQ(FocusName(d), "btnOK");
+      PressEnter(d, key);
+      result = d.result();
+    });
+    Action(form, "AboutAction").trigger();
+    EXPECT_TRUE(about.Ran());
+    EXPECT_EQ(result, mrOk);
+  }
+}
+
 TEST_F(MainFormTest, MenusAndToolBarCarryTheActionsInTheirOrder) {
   TMainForm form;
   auto names = [](const QList<QAction*>& actions) {

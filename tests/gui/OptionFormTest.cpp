@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <cstdio>
 
 #include "encoders/OptionFormUnit.h"
 #include "host/OptionUnit.h"
@@ -116,6 +117,35 @@ TEST_F(OptionFormTest, CancelEscAndCloseChangeNothing) {
   }
   EXPECT_FALSE(FileExists(path));
   EXPECT_TRUE(messages.Messages().empty());
+}
+
+TEST_F(OptionFormTest, EnterPressesTheFocusedButtonAndOkFromAnythingElse) {
+  const struct {
+    int tabs;
+    const char* focus;
+    Qt::Key key;
+    bool saved;
+  } cases[] = {
+      {0, "PortNameCmb", Qt::Key_Return, true},    {1, "OKBtn", Qt::Key_Return, true},
+      {1, "OKBtn", Qt::Key_Enter, true},           {2, "CancelBtn", Qt::Key_Return, false},
+      {2, "CancelBtn", Qt::Key_Enter, false},      {3, "HotelIdEdit", Qt::Key_Return, true},
+      {4, "DoorlockTypeCmb", Qt::Key_Enter, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.tabs) + " tabs to " + c.focus);
+    std::remove(path.c_str());
+    Option->HotelId = "KPVZ4729";
+    const std::size_t shownBefore = messages.Messages().size();
+    Show([&](QDialog& dialog) {
+      Child<QLineEdit>(dialog, "HotelIdEdit").setText(QStringLiteral("999"));
+      PressTab(dialog, c.tabs);
+      ASSERT_EQ(FocusName(dialog), c.focus);
+      PressEnter(dialog, c.key);
+    });
+    EXPECT_EQ(Option->HotelId, c.saved ? "999" : "KPVZ4729");
+    EXPECT_EQ(FileExists(path), c.saved);
+    EXPECT_EQ(messages.Messages().size() - shownBefore, c.saved ? 1u : 0u);
+  }
 }
 
 TEST_F(OptionFormTest, AFailingSaveShowsTheErrorKeepsTheValuesInMemoryAndCloses) {

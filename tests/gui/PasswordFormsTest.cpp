@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTest>
+#include <cstdio>
 
 #include "host/ChangePasswordFormUnit.h"
 #include "host/CheckPasswordFormUnit.h"
@@ -102,6 +103,38 @@ TEST_F(PasswordTest, OnlyOkOrEnterWithTheRightPasswordGivesTrue) {
     });
     EXPECT_EQ(CheckPassword(), c.expected) << c.way;
     EXPECT_TRUE(driver.Ran()) << c.way;
+  }
+  EXPECT_TRUE(messages.Messages().empty());
+}
+
+// Enter presses the button that has the focus; 确定, the default, takes it only
+// while the focus is on something that is not a button.
+TEST_F(PasswordTest, EnterPressesTheFocusedButtonAndOkOnlyFromTheEdit) {
+  const struct {
+    int tabs;
+    const char* focus;
+    Qt::Key key;
+    bool expected;
+  } cases[] = {
+      {0, "edtPswd", Qt::Key_Return, true},   {1, "btnOK", Qt::Key_Return, true},
+      {1, "btnOK", Qt::Key_Enter, true},      {2, "btnCancel", Qt::Key_Return, false},
+      {2, "btnCancel", Qt::Key_Enter, false}, {3, "edtPswd", Qt::Key_Return, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.tabs) + " tabs to " + c.focus);
+    ModalDialogDriver driver("CheckPasswordForm", [&](QDialog& dialog) {
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));  // focus events need it
+      QTest::keyClicks(&Child<QLineEdit>(dialog, "edtPswd"), "qelvim");
+      PressTab(dialog, c.tabs);
+      ASSERT_EQ(FocusName(dialog), c.focus);
+      // The button Enter presses looks the default, as the focused one does.
+      const bool onCancel = std::string(c.focus) == "btnCancel";
+      EXPECT_EQ(Child<QPushButton>(dialog, "btnCancel").isDefault(), onCancel);
+      EXPECT_EQ(Child<QPushButton>(dialog, "btnOK").isDefault(), !onCancel);
+      PressEnter(dialog, c.key);
+    });
+    EXPECT_EQ(CheckPassword(), c.expected);
+    EXPECT_TRUE(driver.Ran());
   }
   EXPECT_TRUE(messages.Messages().empty());
 }
@@ -205,6 +238,41 @@ TEST_F(ChangePasswordTest, TheTrimmedPasswordIsStoredWithAllNineKeysAndAskedForN
   }
   EXPECT_FALSE(Prompt(QStringLiteral("old")));
   EXPECT_TRUE(Prompt(QStringLiteral(" 新密码x")));
+}
+
+TEST_F(ChangePasswordTest, EnterOnCancelStoresNothingAndEnterOnOkOrAnEditStores) {
+  const struct {
+    int tabs;
+    const char* focus;
+    Qt::Key key;
+    bool stored;
+  } cases[] = {
+      {0, "edtPswd", Qt::Key_Return, true},   {1, "edtConfirmPswd", Qt::Key_Enter, true},
+      {2, "btnOK", Qt::Key_Return, true},     {3, "btnCancel", Qt::Key_Return, false},
+      {3, "btnCancel", Qt::Key_Enter, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.tabs) + " tabs to " + c.focus);
+    std::remove(path.c_str());
+    SysOption->Password = "old";
+    const std::size_t shownBefore = messages.Messages().size();
+    ModalDialogDriver driver("ChangePasswordForm", [&](QDialog& dialog) {
+      QTest::keyClicks(&Child<QLineEdit>(dialog, "edtPswd"), "new");
+      QTest::keyClicks(&Child<QLineEdit>(dialog, "edtConfirmPswd"), "new");
+      PressTab(dialog, c.tabs);
+      ASSERT_EQ(FocusName(dialog), c.focus);
+      PressEnter(dialog, c.key);
+    });
+    ChangePassword();
+    EXPECT_TRUE(driver.Ran());
+    EXPECT_EQ(SysOption->Password, c.stored ? "new" : "old");
+    EXPECT_EQ(FileExists(path), c.stored);
+    const std::vector<QString> texts = messages.Texts();
+    const std::vector<QString> shown(texts.begin() + static_cast<std::ptrdiff_t>(shownBefore),
+                                     texts.end());
+    EXPECT_EQ(shown, c.stored ? std::vector{QStringLiteral("管理员密码更改成功！")}
+                              : std::vector<QString>{});
+  }
 }
 
 TEST_F(ChangePasswordTest, BlankEntriesStoreTheEmptyPassword) {
