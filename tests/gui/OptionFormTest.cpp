@@ -1,5 +1,6 @@
 // The lock options dialog, driven through its widgets.
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -146,6 +147,17 @@ TEST_F(OptionFormTest, EnterPressesTheFocusedButtonAndOkFromAnythingElse) {
     EXPECT_EQ(FileExists(path), c.saved);
     EXPECT_EQ(messages.Messages().size() - shownBefore, c.saved ? 1u : 0u);
   }
+}
+
+TEST_F(OptionFormTest, TheLabelsStandWhereTheyWereDrawn) {
+  Show([](QDialog& dialog) {
+    EXPECT_EQ(Child<QLabel>(dialog, "Label2").geometry(), QRect(68, 27, 60, 13));
+    EXPECT_EQ(Child<QLabel>(dialog, "Label3").pos(), QPoint(68, 67));
+    EXPECT_EQ(Child<QLabel>(dialog, "Label3").width(), 48);
+    EXPECT_EQ(Child<QLabel>(dialog, "Label1").pos(), QPoint(68, 99));
+    EXPECT_EQ(Child<QLabel>(dialog, "Label1").width(), 60);
+    dialog.reject();
+  });
 }
 
 TEST_F(OptionFormTest, AFailingSaveShowsTheErrorKeepsTheValuesInMemoryAndCloses) {
