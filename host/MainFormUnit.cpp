@@ -23,6 +23,21 @@
 
 TMainForm* MainForm = nullptr;
 
+namespace {
+
+// The caption as a tool button shows it: the mnemonic's "&" gone, "&&" one "&".
+QString WithoutMnemonic(const QString& caption) {
+  QString text;
+  for (qsizetype i = 0; i < caption.size(); ++i) {
+    if (caption[i] == u'&' && i + 1 < caption.size())
+      ++i;
+    text += caption[i];
+  }
+  return text;
+}
+
+}  // namespace
+
 TMainForm::TMainForm(QWidget* parent)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::MainForm>()),
@@ -32,8 +47,11 @@ TMainForm::TMainForm(QWidget* parent)
   setFont(ChineseFont(12));
   QAction* const actions[] = {ui->OptionAction, ui->ChangePasswordAction, ui->AboutAction,
                               ui->ExitAction};
-  for (int image = 0; image < 4; ++image)
+  for (int image = 0; image < 4; ++image) {
     actions[image]->setIcon(ActionIcon(image));
+    // Qt would make the tool button's text from the caption without its "...".
+    actions[image]->setIconText(WithoutMnemonic(actions[image]->text()));
+  }
   connect(ui->OptionAction, &QAction::triggered, this, Guarded([this] { OptionActionExecute(); }));
   connect(ui->TestAction, &QAction::triggered, this, Guarded([this] { TestActionExecute(); }));
   connect(ui->ChangePasswordAction, &QAction::triggered, this,

@@ -7,10 +7,16 @@
 #include <QString>
 #include <QTimer>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/CoreGlobals.h"
+
+// Failures show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace gui_testing {
 

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -280,6 +281,24 @@ TEST_F(MainFormTest, MenusAndToolBarCarryTheActionsInTheirOrder) {
   for (const auto& a : actions) {
     EXPECT_EQ(Action(form, a.name).text(), a.caption);
     EXPECT_EQ(!Action(form, a.name).icon().isNull(), a.image) << a.name;
+  }
+}
+
+TEST_F(MainFormTest, ToolButtonsShowTheCaptionWhole) {
+  TMainForm form;
+  auto& toolBar = Child<QToolBar>(form, "ToolBar");
+  const struct {
+    const char* action;
+    QString text;
+  } buttons[] = {{"OptionAction", QStringLiteral("选项(O)...")},
+                 {"ChangePasswordAction", QStringLiteral("更改管理员密码(C)")},
+                 {"AboutAction", QStringLiteral("关于(A)...")},
+                 {"ExitAction", QStringLiteral("退出(X)")}};
+  for (const auto& b : buttons) {
+    auto* button = qobject_cast<QToolButton*>(toolBar.widgetForAction(&Action(form, b.action)));
+    ASSERT_NE(button, nullptr) << b.action;
+    EXPECT_EQ(button->text(), b.text) << b.action;
+    EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextUnderIcon) << b.action;
   }
 }
 
