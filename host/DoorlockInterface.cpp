@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <cstdlib>
@@ -47,16 +49,29 @@ void InstallStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// Without a display Qt warns about things that do not matter to a window nobody sees.
+// Qt warns about things that do not matter here: size hints of a window nobody
+// sees, a runtime directory the program never uses.
 void QuietHeadlessMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-  if (message.contains("propagateSizeHints") || message.contains("XDG_RUNTIME_DIR")) return;
+  if (message.contains("propagateSizeHints") || message.contains("XDG_RUNTIME_DIR"))
+    return;
   std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-  if (type == QtFatalMsg) std::abort();
+  if (type == QtFatalMsg)
+    std::abort();
 }
 
-bool HasDisplay() {
-  return std::getenv("QT_QPA_PLATFORM") != nullptr || std::getenv("DISPLAY") != nullptr ||
-         std::getenv("WAYLAND_DISPLAY") != nullptr;
+// Without a display Qt could start no platform of its own choice; the caller's
+// choice stands.
+void ChooseOffscreenWithoutDisplay() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+// Decided from the platform in use, however it was chosen.
+bool HasScreen() {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal") &&
+         QGuiApplication::primaryScreen() != nullptr;
 }
 
 // The driver named by the exact text of the lock type, "IC" tested first.
@@ -84,15 +99,8 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  const bool headless = !HasDisplay();
-  if (headless) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    qInstallMessageHandler(QuietHeadlessMessages);
-    std::fprintf(stderr,
-                 "%s: no display, so the window is not shown; the interface runs all the same.\n"
-                 "%s: stop it with Ctrl+C or: kill %d\n",
-                 kProgram, kProgram, static_cast<int>(::getpid()));
-  }
+  ChooseOffscreenWithoutDisplay();
+  qInstallMessageHandler(QuietHeadlessMessages);
   InstallStopSignals();
 
   const std::string dir = plat::ExecutableDir();
@@ -105,7 +113,14 @@ int main(int argc, char** argv) {
   {
     QApplication application(argc, argv);
     InstallGuiHooks();
+    const bool headless = !HasScreen();
     if (headless) {
+      std::fprintf(stderr,
+                   "%s: no screen (Qt platform \"%s\"), so the window is not shown; the "
+                   "interface runs all the same.\n"
+                   "%s: stop it with Ctrl+C or: kill %d\n",
+                   kProgram, QGuiApplication::platformName().toLocal8Bit().constData(), kProgram,
+                   static_cast<int>(::getpid()));
       // Nobody could close a box nobody sees: its text goes to standard error instead.
       SetMessageBoxHook([](const QString& text, const QString&, QMessageBox::Icon) {
         std::fprintf(stderr, "%s: %s\n", kProgram, text.toLocal8Bit().constData());
@@ -124,9 +139,17 @@ int main(int argc, char** argv) {
     try {
       if (driver)
         driver->OpenPort();
-      ShowDoorlockInterface(driver.get());
+      const bool served = ShowDoorlockInterface(
+          driver.get(), headless ? TWindowMode::Headless : TWindowMode::OnScreen);
       if (driver)
         driver->ClosePort();
+      if (!served) {
+        // A service manager sees the failure and can start it again.
+        std::fprintf(stderr,
+                     "%s: no screen and no port to listen on: nobody is served; stopping.\n",
+                     kProgram);
+        status = 1;
+      }
     } catch (const std::exception& e) {
       std::fprintf(stderr, "%s: %s\n", kProgram, plat::GbkToUtf8(e.what()).c_str());
       status = 1;

@@ -116,6 +116,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     return;
   }
   event->accept();
+  closed_ = true;
   emit Closed();
 }
 
@@ -157,13 +158,21 @@ void InstallGuiHooks() {
   SetShowOptionsHook(ShowOptionsDialog);
 }
 
-void ShowDoorlockInterface(TBaseDoorlock* driver) {
+bool ShowDoorlockInterface(TBaseDoorlock* driver, TWindowMode mode) {
   if (driver != nullptr)
     Doorlock = driver;
   InstallGuiHooks();
   const auto form = std::make_unique<TMainForm>();
+  // A stop that came while creating the window showed a message has closed it
+  // already; waiting for another close would keep the program running, and with
+  // the password gate off.
+  if (form->HasClosed())
+    return true;
+  if (mode == TWindowMode::Headless && !form->ServerActive())
+    return false;
   QEventLoop loop;
   QObject::connect(form.get(), &TMainForm::Closed, &loop, &QEventLoop::quit);
   form->show();
   loop.exec();
+  return true;
 }

@@ -32,6 +32,9 @@ class TMainForm : public QMainWindow {
   // The port the server listens on while active.
   int ServerPort() const;
   bool ServerActive() const;
+  // True once a close was let through, also one that came before the window was
+  // shown (a stop signal while creating it showed a message).
+  bool HasClosed() const { return closed_; }
 
  signals:
   void Closed();
@@ -52,6 +55,7 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<Ui::MainForm> ui;
   std::unique_ptr<TDoorlockServer> TCPServer;
   bool closeWithoutPassword_ = false;
+  bool closed_ = false;
 };
 
 // The main window while it exists.
@@ -60,6 +64,11 @@ extern TMainForm* MainForm;
 // Sets the drivers' ShowOptions to show the lock options dialog.
 void InstallGuiHooks();
 
+// Where the main window runs: on a screen, or headless (no screen: nobody sees
+// the window or a dialog, and nobody can close them).
+enum class TWindowMode { OnScreen, Headless };
+
 // Publishes the driver (when given) as Doorlock, then shows the main window until
-// it closes, and destroys it on every way out.
-void ShowDoorlockInterface(TBaseDoorlock* driver);
+// it closes, and destroys it on every way out. Headless, a window whose server
+// could not listen serves nobody: it is not shown, and the result is false.
+bool ShowDoorlockInterface(TBaseDoorlock* driver, TWindowMode mode = TWindowMode::OnScreen);

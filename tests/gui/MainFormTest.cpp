@@ -165,6 +165,72 @@ TEST_F(MainFormTest, ShowDoorlockInterfacePublishesTheDriverAndClosesWithoutPass
   Doorlock = &driver;
 }
 
+// Closes the main window once it runs, and tells whether it ran.
+class WindowCloser {
+ public:
+  WindowCloser() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (MainForm != nullptr && MainForm->isVisible()) {
+        shown_ = true;
+        MainForm->CloseWithoutPassword();
+      }
+    });
+    timer_.start(0);
+  }
+  bool Shown() const { return shown_; }
+
+ private:
+  QTimer timer_;
+  bool shown_ = false;
+};
+
+TEST_F(MainFormTest, AStopWhileTheStartUpMessageIsOpenEndsWithoutShowingTheWindow) {
+  TDoorlockServer other;
+  other.SetDefaultPort(0);
+  other.Activate();
+  SysOption->DoorlockPortNo = other.BoundPort();
+  SetMessageBoxHook({});  // the real box, as on a screen
+  bool stopped = false;
+  ModalDialogDriver box("", [&](QDialog& dialog) {
+    ASSERT_NE(qobject_cast<QMessageBox*>(&dialog), nullptr);
+    ASSERT_NE(MainForm, nullptr);
+    MainForm->CloseWithoutPassword();  // the program's answer to SIGTERM
+    stopped = !dialog.isVisible();
+  });
+  // Had the stop been lost, the window would now run with the password gate off.
+  const WindowCloser closer;
+  EXPECT_TRUE(ShowDoorlockInterface(nullptr));
+  EXPECT_TRUE(box.Ran());
+  EXPECT_TRUE(stopped);
+  EXPECT_FALSE(closer.Shown());
+  EXPECT_EQ(MainForm, nullptr);
+}
+
+TEST_F(MainFormTest, HeadlessAWindowThatCannotListenIsNotShownAndSaysSo) {
+  TDoorlockServer other;
+  other.SetDefaultPort(0);
+  other.Activate();
+  const struct {
+    const char* name;
+    TWindowMode mode;
+    bool portInUse, served, shown;
+  } cases[] = {
+      {"headless, port in use", TWindowMode::Headless, true, false, false},
+      {"headless, port free", TWindowMode::Headless, false, true, true},
+      {"on a screen, port in use", TWindowMode::OnScreen, true, true, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SysOption->DoorlockPortNo = c.portInUse ? other.BoundPort() : 0;
+    const std::size_t shownBefore = messages.Messages().size();
+    const WindowCloser closer;
+    EXPECT_EQ(ShowDoorlockInterface(nullptr, c.mode), c.served);
+    EXPECT_EQ(closer.Shown(), c.shown);
+    EXPECT_EQ(MainForm, nullptr);
+    EXPECT_EQ(messages.Messages().size() - shownBefore, c.portInUse ? 1u : 0u);
+  }
+}
+
 TEST_F(MainFormTest, TheTestActionOpensTheTestDialogWithoutAPassword) {
   TMainForm form;
   ModalDialogDriver password("CheckPasswordForm", [](QDialog& d) { d.reject(); });

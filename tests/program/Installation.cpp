@@ -56,28 +56,44 @@ Installation::~Installation() {
     Kill();
 }
 
-bool Installation::Start(int port) {
+void Installation::Launch(const std::vector<std::string>& environment) {
+  // As on a server without a desktop; the simulated encoder keeps its state here.
+  std::vector<std::string> variables;
+  for (char** v = environ; *v != nullptr; ++v) {
+    const std::string variable = *v;
+    const std::string name = variable.substr(0, variable.find('='));
+    if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM" &&
+        name != "ENCODER_SIM_DIR")
+      variables.push_back(variable);
+  }
+  variables.insert(variables.end(), environment.begin(), environment.end());
+  std::vector<char*> envp;
+  for (std::string& v : variables)
+    envp.push_back(v.data());
+  envp.push_back(nullptr);
+
   const std::string program = dir_.File("doorlock-interface");
   const std::string errors = dir_.File("stderr.txt");
   pid_ = ::fork();
   if (pid_ == 0) {
+    // Only async-signal-safe calls between fork and exec: the test process has threads.
     const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(err, STDERR_FILENO);
     const int null = ::open("/dev/null", O_RDWR);
     ::dup2(null, STDIN_FILENO);
     ::dup2(null, STDOUT_FILENO);
-    // As on a server without a desktop; the simulated encoder keeps its state here.
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
-    ::unsetenv("QT_QPA_PLATFORM");
-    ::unsetenv("ENCODER_SIM_DIR");
     if (runAsUid_ != 0 && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(runAsGid_) != 0 || ::setuid(runAsUid_) != 0)) {
       ::_exit(126);
     }
-    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    ::execve(program.c_str(), argv, envp.data());
     ::_exit(127);
   }
+}
+
+bool Installation::Start(int port, const std::vector<std::string>& environment) {
+  Launch(environment);
   for (int i = 0; i < 600; ++i) {
     if (Listening(port))
       return true;
@@ -91,10 +107,9 @@ bool Installation::Start(int port) {
   return false;
 }
 
-int Installation::Stop(int signal) {
+int Installation::WaitForExit() {
   if (pid_ <= 0)
     return -1;
-  ::kill(pid_, signal);
   for (int i = 0; i < 600; ++i) {
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
@@ -105,6 +120,13 @@ int Installation::Stop(int signal) {
   }
   Kill();
   return -1;
+}
+
+int Installation::Stop(int signal) {
+  if (pid_ <= 0)
+    return -1;
+  ::kill(pid_, signal);
+  return WaitForExit();
 }
 
 void Installation::Kill() {

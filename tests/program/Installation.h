@@ -21,15 +21,20 @@ class Installation {
   std::string File(const std::string& name) const { return dir_.File(name); }
   const std::string& Dir() const { return dir_.Path(); }
 
-  // Starts the program without a display; false when it does not listen on `port`
-  // within a minute.
-  bool Start(int port);
-  // Makes Start run the program as this user and group when the tests run as root.
+  // Starts the program as on a server without a desktop (no DISPLAY,
+  // WAYLAND_DISPLAY or QT_QPA_PLATFORM), with `environment` ("NAME=value") on top.
+  void Launch(const std::vector<std::string>& environment = {});
+  // Launches it; false when it does not listen on `port` within a minute.
+  bool Start(int port, const std::vector<std::string>& environment = {});
+  // Waits for the exit; returns the exit status, or -1 when a signal ended it or it
+  // still ran after a minute (it is then killed).
+  int WaitForExit();
+  // Makes Launch run the program as this user and group when the tests run as root.
   void RunAs(uid_t uid, gid_t gid) {
     runAsUid_ = uid;
     runAsGid_ = gid;
   }
-  // SIGTERM, then waits for the exit; returns the exit status, or -1 after a kill.
+  // Sends `signal`, then waits for the exit as WaitForExit does.
   int Stop(int signal = SIGTERM);
   // Runs the program in the foreground until it exits (for start-up refusals).
   ProcessResult RunToExit();
