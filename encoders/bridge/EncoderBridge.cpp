@@ -395,6 +395,13 @@ class TBridge {
       return true;
     log_.Write("Creating the Wine prefix " + settings.WinePrefix +
                " (first start; this can take a minute).");
+    // Wine makes a prefix only in a folder of the account's own, and the program's
+    // folder of an installation belongs to root; a prefix folder made here is ours.
+    if (::mkdir(settings.WinePrefix.c_str(), 0700) != 0 && errno != EEXIST) {
+      log_.Write("Could not create the Wine prefix " + settings.WinePrefix + ": " +
+                 std::strerror(errno) + ".");
+      return false;
+    }
     const auto started = TClock::now();
     const auto deadline = started + settings.PrefixTimeout;
     std::optional<int> status = RunWine(settings, {wine, "wineboot", "--init"}, true, deadline);

@@ -4,6 +4,9 @@
 // first start, and a failure is an answer the next request recovers from.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -12,6 +15,7 @@
 #include "platform/TextCodec.h"
 #include "tests/bridge/BridgeFolder.h"
 #include "tests/program/Installation.h"
+#include "tests/support/Unprivileged.h"
 
 using namespace testing_support;
 namespace fs = std::filesystem;
@@ -146,21 +150,28 @@ TEST(BridgeProgram, AnswersLogAndCardsAreThoseOfTheLinuxSimulator) {
   }
 }
 
-TEST(BridgeProgram, MakesItsOwnWinePrefixWithoutAHomeAndLeavesNoWineRunning) {
+// As a service's account runs it: not root, no home, in a folder that belongs to root
+// (where Wine refuses to make a prefix of its own accord).
+TEST(BridgeProgram, MakesItsOwnWinePrefixAsAServiceAccountAndLeavesNoWineRunning) {
   if (!WineInstalled())
     GTEST_SKIP() << kNoWine;
   const std::unique_ptr<Installation> install = Install(true);
   WriteBridgeSettings(install->Dir(), "", true);
   const int port = FreePort();
   WriteOptions(*install, "DoorlockType=IC", port);
+  const UnprivilegedUser user = Unprivileged();
+  for (const char* name : {"Option.ini", "Client.mdb"})
+    ASSERT_EQ(::chown(install->File(name).c_str(), user.Uid, user.Gid), 0);
+  ASSERT_EQ(::chmod(install->Dir().c_str(), 01777), 0);
+  install->RunAs(user.Uid, user.Gid);
   const std::string home = std::getenv("HOME") != nullptr ? std::getenv("HOME") : "";
-  ::setenv("HOME", "/nonexistent", 1);  // as for a service's own account
+  ::setenv("HOME", "/nonexistent", 1);
   const bool started = install->Start(port);
   ::setenv("HOME", home.c_str(), 1);
   ASSERT_TRUE(started) << install->ProgramStderr();
 
   const std::string prefix = install->Dir() + "wine-prefix";
-  EXPECT_TRUE(FileExists(prefix + "/system.reg"));
+  EXPECT_TRUE(FileExists(prefix + "/system.reg")) << ReadFile(install->File("EncoderBridge.log"));
   EXPECT_TRUE(Logged(install->Dir(), "Creating the Wine prefix " + prefix));
   EXPECT_TRUE(Logged(install->Dir(), "Wine prefix ready in "));
   std::vector<std::string> issue = {"--port", std::to_string(port)};
