@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "encoders/bridge/BridgeProtocol.h"
+#include "encoders/bridge/windows/Win32Support.h"
 
 namespace {
 
@@ -42,16 +43,7 @@ bool ReadExactly(void* data, DWORD size) {
 }
 
 bool WriteAll(const std::string& bytes) {
-  const char* data = bytes.data();
-  DWORD left = static_cast<DWORD>(bytes.size());
-  while (left > 0) {
-    DWORD put = 0;
-    if (!WriteFile(protocolOut, data, left, &put, nullptr) || put == 0)
-      return false;
-    data += put;
-    left -= put;
-  }
-  return true;
+  return win32::WriteAll(protocolOut, bytes);
 }
 
 // One frame's body; false at the end of input or on a broken stream.
@@ -81,27 +73,6 @@ void TakeStandardHandles() {
   std::fflush(stdout);
   std::freopen("NUL", "rb", stdin);
   _dup2(_fileno(stderr), _fileno(stdout));
-}
-
-// Under Wine a Unix path becomes the Windows path of the same file; elsewhere the
-// text is taken as a Windows path already.
-std::wstring WindowsPath(const std::string& path) {
-  using TDosName = WCHAR*(CDECL*)(const char*);
-  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  const auto dosName = reinterpret_cast<TDosName>(
-      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "wine_get_dos_file_name")));
-  if (dosName != nullptr && !path.empty() && path[0] == '/') {
-    if (WCHAR* converted = dosName(path.c_str())) {
-      std::wstring result(converted);
-      HeapFree(GetProcessHeap(), 0, converted);
-      return result;
-    }
-  }
-  const int size = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  std::wstring result(size > 0 ? size - 1 : 0, L'\0');
-  if (size > 1)
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, result.data(), size);
-  return result;
 }
 
 std::string Describe() {
@@ -227,7 +198,7 @@ int main(int argc, char** argv) {
   // A DLL that fails must not stop the host with a dialog nobody can answer.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
 
-  TLibraries libraries(WindowsPath(argv[1]));
+  TLibraries libraries(win32::WindowsPath(argv[1]));
   if (!WriteAll(bridge::EncodeHello({bridge::kProtocolVersion, Describe()})))
     return 1;
   std::string body;

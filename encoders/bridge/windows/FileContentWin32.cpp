@@ -4,22 +4,14 @@
 
 #include <string>
 
+#include "encoders/bridge/windows/Win32Support.h"
 #include "platform/FileContent.h"
 
 namespace plat {
 namespace {
 
 bool WriteWhole(HANDLE file, std::string_view content) {
-  const char* data = content.data();
-  DWORD left = static_cast<DWORD>(content.size());
-  while (left > 0) {
-    DWORD put = 0;
-    if (!WriteFile(file, data, left, &put, nullptr) || put == 0)
-      return false;
-    data += put;
-    left -= put;
-  }
-  return FlushFileBuffers(file) != 0;
+  return win32::WriteAll(file, content) && FlushFileBuffers(file) != 0;
 }
 
 bool WriteInPlace(const std::string& path, std::string_view content) {

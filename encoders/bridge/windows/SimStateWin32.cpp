@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "encoders/bridge/windows/Win32Support.h"
 #include "encoders/simulator/SimEncoder.h"
 
 namespace sim {
@@ -15,28 +16,12 @@ namespace {
 constexpr auto kLockPatience = std::chrono::seconds(30);
 constexpr DWORD kLockPollMs = 2;
 
-// A Unix path (from ENCODER_SIM_DIR) as the Windows path Wine gives the same file.
-std::string WindowsPath(const std::string& path) {
-  using TDosName = WCHAR*(CDECL*)(const char*);
-  const auto dosName = reinterpret_cast<TDosName>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
-  if (dosName == nullptr || path.empty() || path[0] != '/')
-    return path;
-  WCHAR* wide = dosName(path.c_str());
-  if (wide == nullptr)
-    return path;
-  char narrow[MAX_PATH * 2] = {};
-  WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
-  HeapFree(GetProcessHeap(), 0, wide);
-  return narrow;
-}
-
 }  // namespace
 
 std::string DefaultDir() {
   const char* dir = std::getenv("ENCODER_SIM_DIR");
   if (dir != nullptr && *dir != '\0')
-    return WithSlash(WindowsPath(dir));
+    return WithSlash(win32::NarrowWindowsPath(dir));
   char current[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, current);
   return WithSlash(current);
