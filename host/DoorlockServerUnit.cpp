@@ -1,15 +1,22 @@
 #include "host/DoorlockServerUnit.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <limits>
+#include <list>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -28,6 +35,13 @@ constexpr std::size_t kConnectionStackSize = 256 * 1024;
 // closing, so that unread bytes do not reset the connection under the answer.
 constexpr int kLingerSeconds = 1;
 constexpr std::size_t kLingerBytes = 64 * 1024;
+// Descriptors no connection may take: the log, Option.ini and its replacement,
+// Client.mdb with SQLite's journal files, the encoder libraries' own files, and
+// what the window opens. Without them a crowd of connections could make a card
+// operation fail halfway, after its card number was used up.
+constexpr int kReservedDescriptors = 64;
+// How long the acceptor waits before looking again when room is slow to come.
+constexpr auto kRoomRecheck = std::chrono::milliseconds(50);
 
 // A connection thread's socket.
 class TSocketConnection : public TConnection {
@@ -88,47 +102,91 @@ class TSocketConnection : public TConnection {
   int fd_;
 };
 
-// Serves the one request of a connection; every error ends it silently.
-void TCPServerExecute(TSocketConnection& connection) {
-  try {
-    TDoorlockMessageHandler handler;
-    std::string request;
-    if (!connection.ReadRequest(request))
-      return;
-    handler.HandleMessage(connection, DecodeRequest(request));
-  } catch (...) {
-    // No response; the connection is closed by the caller.
-  }
-}
-
 }  // namespace
 
 struct TDoorlockServer::State {
+  // One open connection; its thread owns it, the others touch it under the mutex.
+  struct Connection {
+    explicit Connection(int descriptor) : fd(descriptor) {}
+    int fd;
+    bool waiting = true;                     // its request is not yet whole
+    bool evicted = false;                    // closed to make room for a newer one
+    std::list<Connection*>::iterator place;  // in `waiting` while waiting
+  };
+
   std::mutex mutex;
-  std::condition_variable threadsDone;
-  std::set<int> connections;  // open sockets, so deactivation can shut them down
-  int running = 0;            // connection threads not yet finished
+  std::condition_variable threadsDone;  // a connection has ended
+  std::set<int> connections;            // open sockets, so deactivation can shut them down
+  std::list<Connection*> waiting;       // connections still reading, the oldest first
+  int evicting = 0;                     // evicted, not yet closed
+  int running = 0;                      // connection threads not yet finished
   bool stopping = false;
   int listenFd = -1;
   int defaultPort = 0;
   int boundPort = 0;
+  int maxConnections = 0;  // as set; 0 means from the open file limit
+  int ceiling = 0;         // in force while active
   std::thread acceptor;
 };
 
 namespace {
 
 using State = TDoorlockServer::State;
+using Connection = State::Connection;
+
+// Closes the longest-waiting connection's socket under its thread, which then ends;
+// false when every open connection has its request already.
+bool EvictOldestWaiting(State& state) {
+  if (state.waiting.empty())
+    return false;
+  Connection* const oldest = state.waiting.front();
+  state.waiting.pop_front();
+  oldest->waiting = false;
+  oldest->evicted = true;
+  ++state.evicting;
+  ::shutdown(oldest->fd, SHUT_RDWR);
+  return true;
+}
+
+// Once the request is whole, the connection is no longer one that may be closed to
+// make room: what it asks for is carried out and answered. False when it was closed
+// first, and then its request is dropped unread.
+bool ClaimRequest(State& state, Connection& connection) {
+  std::lock_guard lock(state.mutex);
+  if (connection.evicted)
+    return false;
+  state.waiting.erase(connection.place);
+  connection.waiting = false;
+  return true;
+}
+
+// Serves the one request of a connection; every error ends it silently.
+void TCPServerExecute(TSocketConnection& socket, State& state, Connection& connection) {
+  try {
+    TDoorlockMessageHandler handler;
+    std::string request;
+    if (!socket.ReadRequest(request) || !ClaimRequest(state, connection))
+      return;
+    handler.HandleMessage(socket, DecodeRequest(request));
+  } catch (...) {
+    // No response; the connection is closed by the caller.
+  }
+}
 
 struct ConnectionStart {
   std::shared_ptr<State> state;  // keeps the state alive for a thread left running
-  int fd;
+  Connection connection;
 };
 
-void FinishConnection(State& state, int fd) {
+void FinishConnection(State& state, Connection& connection) {
   std::lock_guard lock(state.mutex);
+  if (connection.waiting)
+    state.waiting.erase(connection.place);
+  if (connection.evicted)
+    --state.evicting;
   // Closed under the lock, so deactivation never shuts down a reused descriptor.
-  state.connections.erase(fd);
-  ::close(fd);
+  state.connections.erase(connection.fd);
+  ::close(connection.fd);
   --state.running;
   state.threadsDone.notify_all();
 }
@@ -136,15 +194,16 @@ void FinishConnection(State& state, int fd) {
 void* ConnectionThread(void* argument) {
   std::unique_ptr<ConnectionStart> start(static_cast<ConnectionStart*>(argument));
   {
-    TSocketConnection connection(start->fd);
-    TCPServerExecute(connection);
-    connection.Disconnect();
+    TSocketConnection socket(start->connection.fd);
+    TCPServerExecute(socket, *start->state, start->connection);
+    socket.Disconnect();
   }
-  FinishConnection(*start->state, start->fd);
+  FinishConnection(*start->state, start->connection);
   return nullptr;
 }
 
 void StartConnection(const std::shared_ptr<State>& state, int fd) {
+  auto start = std::make_unique<ConnectionStart>(ConnectionStart{state, Connection(fd)});
   {
     std::lock_guard lock(state->mutex);
     if (state->stopping) {
@@ -152,9 +211,9 @@ void StartConnection(const std::shared_ptr<State>& state, int fd) {
       return;
     }
     state->connections.insert(fd);
+    start->connection.place = state->waiting.insert(state->waiting.end(), &start->connection);
     ++state->running;
   }
-  auto start = std::make_unique<ConnectionStart>(ConnectionStart{state, fd});
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
   pthread_attr_setstacksize(&attributes, kConnectionStackSize);
@@ -165,28 +224,105 @@ void StartConnection(const std::shared_ptr<State>& state, int fd) {
   if (rc == 0) {
     start.release();  // the thread owns it now
   } else {
-    FinishConnection(*state, fd);
+    FinishConnection(*state, start->connection);
   }
 }
 
-void AcceptLoop(const std::shared_ptr<State>& state) {
+// Blocks until a client is waiting to be accepted, or the server stops.
+void WaitForConnectAttempt(State& state) {
+  pollfd listener{state.listenFd, POLLIN, 0};
   for (;;) {
+    if (::poll(&listener, 1, 1000) > 0)
+      return;
+    std::lock_guard lock(state.mutex);
+    if (state.stopping)
+      return;
+  }
+}
+
+// Returns once a new connection fits under the ceiling, closing the connections
+// that have waited longest if need be; false when the server stops meanwhile.
+// Nobody's connection is closed before another client actually connects.
+bool MakeRoom(State& state) {
+  std::unique_lock lock(state.mutex);
+  if (state.stopping)
+    return false;
+  if (static_cast<int>(state.connections.size()) < state.ceiling)
+    return true;
+  lock.unlock();
+  WaitForConnectAttempt(state);
+  lock.lock();
+  while (!state.stopping && static_cast<int>(state.connections.size()) >= state.ceiling) {
+    // Those already evicted are on their way out; close only as many more as needed.
+    if (static_cast<int>(state.connections.size()) - state.evicting >= state.ceiling)
+      EvictOldestWaiting(state);
+    // Otherwise every connection is being answered, and one ends soon.
+    state.threadsDone.wait_for(lock, kRoomRecheck);
+  }
+  return !state.stopping;
+}
+
+void AcceptLoop(const std::shared_ptr<State>& state) {
+  while (MakeRoom(*state)) {
     const int fd = ::accept4(state->listenFd, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) {
       StartConnection(state, fd);
       continue;
     }
     const int error = errno;
-    {
-      std::lock_guard lock(state->mutex);
-      if (state->stopping)
-        return;
-    }
+    std::unique_lock lock(state->mutex);
+    if (state->stopping)
+      return;
     if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
-      // Out of descriptors: give running connections a moment to finish.
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      // Out of descriptors or memory all the same (the system's, or files opened
+      // beyond the reserve): make room as at the ceiling, and wait for it.
+      if (state->evicting == 0)
+        EvictOldestWaiting(*state);
+      state->threadsDone.wait_for(lock, kRoomRecheck);
     }
   }
+}
+
+// Raises the soft limit of open files to the hard limit; returns the soft limit then
+// in force.
+rlim_t RaiseOpenFileLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return 1024;
+  if (limit.rlim_cur != limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+      limit = raised;
+  }
+  return limit.rlim_cur;
+}
+
+int OpenDescriptorCount() {
+  if (DIR* const dir = ::opendir("/proc/self/fd")) {
+    int count = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+      if (entry->d_name[0] != '.')
+        ++count;
+    }
+    ::closedir(dir);
+    return count - 1;  // the directory's own
+  }
+  int count = 0;
+  for (int fd = 0; fd < 65536; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1)
+      ++count;
+  }
+  return count;
+}
+
+// What the open file limit leaves for connections beside the descriptors open now
+// and the reserve; at least one.
+int ConnectionCeiling() {
+  const rlim_t limit = std::min<rlim_t>(RaiseOpenFileLimit(), std::numeric_limits<int>::max());
+  const long long room =
+      static_cast<long long>(limit) - OpenDescriptorCount() - kReservedDescriptors;
+  return static_cast<int>(std::max(1LL, room));
 }
 
 }  // namespace
@@ -212,6 +348,12 @@ int TDoorlockServer::BoundPort() const {
 }
 bool TDoorlockServer::Active() const {
   return state_->listenFd >= 0;
+}
+int TDoorlockServer::MaxConnections() const {
+  return state_->ceiling;
+}
+void TDoorlockServer::SetMaxConnections(int count) {
+  state_->maxConnections = count;
 }
 
 void TDoorlockServer::Activate() {
@@ -241,8 +383,10 @@ void TDoorlockServer::Activate() {
     fail(fd, "listen");
   socklen_t length = sizeof address;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  const int ceiling = state_->maxConnections > 0 ? state_->maxConnections : ConnectionCeiling();
 
   std::lock_guard lock(state_->mutex);
+  state_->ceiling = ceiling;
   state_->boundPort = ntohs(address.sin_port);
   state_->stopping = false;
   state_->listenFd = fd;
@@ -256,6 +400,7 @@ void TDoorlockServer::Deactivate() {
   {
     std::lock_guard lock(state_->mutex);
     state_->stopping = true;
+    state_->threadsDone.notify_all();  // an acceptor waiting for room
   }
   ::shutdown(state_->listenFd, SHUT_RDWR);  // wakes the blocked accept
   state_->acceptor.join();

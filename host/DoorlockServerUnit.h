@@ -20,8 +20,12 @@ class ETerminateThreadTimeout : public std::runtime_error {
 };
 
 // The listening server: every IPv4 address at the default port, backlog 15, one
-// thread per accepted connection with no limit on their number, each serving one
-// request through TCPServerExecute.
+// thread per accepted connection, each serving one request through TCPServerExecute.
+// Connections are not limited by number, only by the open file limit: activation
+// raises the process's soft limit to its hard limit and keeps a reserve of
+// descriptors for the program's own files; when the connections use up the rest and
+// another client connects, the connection that has waited longest without
+// delivering a whole request is closed to make room for it.
 class TDoorlockServer {
  public:
   TDoorlockServer();
@@ -35,6 +39,11 @@ class TDoorlockServer {
   // The port actually listened on while active.
   int BoundPort() const;
   bool Active() const;
+
+  // The connections held open at most, fixed at activation from the open file limit;
+  // 0 before. SetMaxConnections, before activation, sets it instead (tests).
+  int MaxConnections() const;
+  void SetMaxConnections(int count);
 
   // Throws std::runtime_error naming the port when it cannot listen.
   void Activate();

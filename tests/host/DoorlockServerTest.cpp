@@ -1,7 +1,13 @@
 #include "host/DoorlockServerUnit.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <future>
 #include <thread>
 
@@ -18,9 +24,10 @@ const std::string kRead = std::string("<r type=\"ReadCard\"/>") + '\0';
 
 class ServerTest : public ::testing::Test {
  protected:
-  ServerTest() {
+  explicit ServerTest(int maxConnections = 0) {
     Doorlock = &driver;
     server.SetDefaultPort(0);
+    server.SetMaxConnections(maxConnections);
     server.Activate();
   }
   ~ServerTest() override { Doorlock = nullptr; }
@@ -30,7 +37,68 @@ class ServerTest : public ::testing::Test {
   TDoorlockServer server;
 };
 
+// A server that holds few connections, so that a handful of clients fill it.
+template <int kMax>
+class FullServerTest : public ServerTest {
+ protected:
+  FullServerTest() : ServerTest(kMax) {}
+};
+using ServerOfThreeTest = FullServerTest<3>;
+using ServerOfTwoTest = FullServerTest<2>;
+
+// Blocks the fake encoder's ReadCard until released, and tells when a request got there.
+class BlockedRead {
+ public:
+  explicit BlockedRead(FakeDoorlock& driver) : released_(release_.get_future().share()) {
+    std::lock_guard sync(DoorlockMutex());  // orders this before a connection thread's read
+    driver.onRead = [this] {
+      if (!entered_.exchange(true))
+        enteredPromise_.set_value();
+      released_.wait();
+    };
+  }
+  ~BlockedRead() { Release(); }
+  void WaitUntilEntered() { enteredPromise_.get_future().wait(); }
+  void Release() {
+    if (!done_)
+      release_.set_value();
+    done_ = true;
+  }
+
+ private:
+  std::atomic<bool> entered_{false};
+  std::promise<void> enteredPromise_;
+  std::promise<void> release_;
+  std::shared_future<void> released_;
+  bool done_ = false;
+};
+
 }  // namespace
+
+TEST(ServerLimitsTest, ActivationRaisesTheOpenFileLimitAndLeavesAReserveBesideConnections) {
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &before), 0);
+  if (before.rlim_max < 2048)
+    GTEST_SKIP() << "the hard limit of open files is " << before.rlim_max << ", too low to tell";
+  rlimit lowered = before;
+  lowered.rlim_cur = 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+
+  CoreGlobals globals;
+  TDoorlockServer server;
+  server.SetDefaultPort(0);
+  EXPECT_EQ(server.MaxConnections(), 0);
+  server.Activate();
+  rlimit after{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &after), 0);
+  const rlim_t hard = before.rlim_max;
+  EXPECT_EQ(after.rlim_cur, hard);
+  // Beside what is open now, a reserve for the program's own files.
+  EXPECT_GT(server.MaxConnections(), static_cast<int>(hard) - 200);
+  EXPECT_LE(server.MaxConnections(), static_cast<int>(hard) - 64 - 4);
+  server.Deactivate();
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &before), 0);
+}
 
 TEST_F(ServerTest, TwoClientsAreServedWhileAThirdHoldsAnIdleConnection) {
   TestClient idle(server.BoundPort());
@@ -131,4 +199,120 @@ TEST_F(ServerTest, AThreadStillRunningAfterFiveSecondsEndsDeactivationWithAnErro
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(globals.LogTexts().back(), done);
+}
+
+TEST_F(ServerOfThreeTest, ANewClientAtTheCeilingClosesTheConnectionThatWaitedLongest) {
+  const int port = server.BoundPort();
+  TestClient first(port);  // sends nothing
+  TestClient second(port);
+  ASSERT_TRUE(second.Send("<r type=\"Read"));  // slow: half a request
+  TestClient third(port);
+  ASSERT_TRUE(first.Connected() && third.Connected());
+
+  // Full: the next client is served in the place of the oldest.
+  EXPECT_EQ(Exchange(port, kRead), FramedResponse("200", "读卡成功", 4711));
+  EXPECT_TRUE(first.ServerClosed());
+  TestClient fourth(port);  // full again
+  ASSERT_TRUE(fourth.Connected());
+  EXPECT_EQ(Exchange(port, kRead), FramedResponse("200", "读卡成功", 4711));
+  // Half a request is not a request: the second goes next, its bytes unanswered.
+  ASSERT_TRUE(second.Send("Card\"/>" + std::string(1, '\0')));
+  EXPECT_EQ(second.ReadAll(), "");
+
+  // Those that were spared are served as ever.
+  ASSERT_TRUE(third.Send(kRead));
+  EXPECT_EQ(third.ReadAll(), FramedResponse("200", "读卡成功", 4711));
+  // A full server still deactivates at once, closing what is left.
+  EXPECT_NO_THROW(server.Deactivate());
+  EXPECT_TRUE(fourth.ServerClosed());
+}
+
+TEST_F(ServerOfTwoTest, AConnectionWhoseRequestIsWholeIsNeverClosedToMakeRoom) {
+  const int port = server.BoundPort();
+  BlockedRead blocked(driver);
+  TestClient inEncoder(port);  // the oldest, but its request is being carried out
+  ASSERT_TRUE(inEncoder.Send(kRead));
+  blocked.WaitUntilEntered();
+  TestClient idle(port);
+  ASSERT_TRUE(idle.Connected());
+
+  auto fresh = std::async(std::launch::async, [port] { return Exchange(port, kRead); });
+  EXPECT_TRUE(idle.ServerClosed());  // the one waiting for its request made room
+  blocked.Release();
+  EXPECT_EQ(inEncoder.ReadAll(), FramedResponse("200", "读卡成功", 4711));
+  EXPECT_EQ(fresh.get(), FramedResponse("200", "读卡成功", 4711));
+}
+
+namespace {
+
+// Entries of a /proc directory: the process's open descriptors or its threads.
+int Entries(const char* path) {
+  DIR* const dir = ::opendir(path);
+  int count = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_name[0] != '.')
+      ++count;
+  }
+  ::closedir(dir);
+  return count;
+}
+int OpenDescriptors() {
+  return Entries("/proc/self/fd") - 1;  // the directory's own
+}
+int Threads() {
+  return Entries("/proc/self/task");
+}
+
+// In a child process of its own: the process runs out of descriptors below the
+// server's ceiling, as when files are opened beyond the reserve or the system's
+// table is full. The exit status is the number of faults found.
+[[noreturn]] void RunOutOfDescriptorsWithIdleClients() {
+  constexpr int kIdle = 10;
+  CoreGlobals globals;
+  FakeDoorlock driver;
+  Doorlock = &driver;
+  TDoorlockServer server;
+  server.SetDefaultPort(0);
+  server.SetMaxConnections(1000);  // the ceiling is not what stops it here
+  server.Activate();
+  const int port = server.BoundPort();
+  const int threads = Threads();
+  // Loads what the first request needs once (the text converters' modules).
+  if (Exchange(port, kRead) != FramedResponse("200", "读卡成功", 4711))
+    std::_Exit(100);
+  std::vector<std::unique_ptr<TestClient>> idle;
+  for (int i = 0; i < kIdle; ++i)
+    idle.push_back(std::make_unique<TestClient>(port));
+  // Until the first connection's thread has ended and each idle one has its own.
+  for (int i = 0; i < 1000 && Threads() != threads + kIdle; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+  // Every descriptor taken but one, for the next client's own socket.
+  rlimit limit{};
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = std::min<rlim_t>(OpenDescriptors() + 16, limit.rlim_max);
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+  std::vector<int> filler;
+  for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+    filler.push_back(fd);
+  ::close(filler.back());
+
+  int faults = 0;
+  // The server takes the connection, closing the oldest idle one for it.
+  if (Exchange(port, kRead) != FramedResponse("200", "读卡成功", 4711)) {
+    std::fputs("the new client got no answer\n", stderr);
+    ++faults;
+  }
+  if (!idle.front()->ServerClosed()) {
+    std::fputs("the oldest idle connection is still open\n", stderr);
+    ++faults;
+  }
+  std::_Exit(faults);
+}
+
+}  // namespace
+
+TEST(ServerLimitsTest, AnAcceptWithoutADescriptorClosesTheConnectionThatWaitedLongest) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(RunOutOfDescriptorsWithIdleClients(), ::testing::ExitedWithCode(0), "");
 }
