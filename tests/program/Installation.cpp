@@ -82,6 +82,8 @@ void Installation::Launch(const std::vector<std::string>& environment) {
     const int null = ::open("/dev/null", O_RDWR);
     ::dup2(null, STDIN_FILENO);
     ::dup2(null, STDOUT_FILENO);
+    if (files_ && ::setrlimit(RLIMIT_NOFILE, &*files_) != 0)
+      ::_exit(126);
     if (runAsUid_ != 0 && ::geteuid() == 0 &&
         (::setgroups(0, nullptr) != 0 || ::setgid(runAsGid_) != 0 || ::setuid(runAsUid_) != 0)) {
       ::_exit(126);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,9 @@ class Installation {
     runAsUid_ = uid;
     runAsGid_ = gid;
   }
+  // Makes Launch give the program this limit of open files, as a login or a service
+  // manager would set it.
+  void LimitFiles(const rlimit& files) { files_ = files; }
   // Sends `signal`, then waits for the exit as WaitForExit does.
   int Stop(int signal = SIGTERM);
   // Runs the program in the foreground until it exits (for start-up refusals).
@@ -50,6 +55,7 @@ class Installation {
   pid_t pid_ = -1;
   uid_t runAsUid_ = 0;  // 0: as the tests run
   gid_t runAsGid_ = 0;
+  std::optional<rlimit> files_;
 };
 
 // A TCP port nobody listens on right now.
