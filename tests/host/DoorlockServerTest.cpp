@@ -209,22 +209,22 @@ TEST_F(ServerOfThreeTest, ANewClientAtTheCeilingClosesTheConnectionThatWaitedLon
   TestClient third(port);
   ASSERT_TRUE(first.Connected() && third.Connected());
 
-  // Full: the next client is served in the place of the oldest.
-  EXPECT_EQ(Exchange(port, kRead), FramedResponse("200", "读卡成功", 4711));
-  EXPECT_TRUE(first.ServerClosed());
-  TestClient fourth(port);  // full again
+  // Full: each newcomer takes the place of the one that has waited longest.
+  TestClient fourth(port);
   ASSERT_TRUE(fourth.Connected());
-  EXPECT_EQ(Exchange(port, kRead), FramedResponse("200", "读卡成功", 4711));
-  // Half a request is not a request: the second goes next, its bytes unanswered.
-  ASSERT_TRUE(second.Send("Card\"/>" + std::string(1, '\0')));
-  EXPECT_EQ(second.ReadAll(), "");
+  EXPECT_TRUE(first.ServerClosed());
+  TestClient fifth(port);
+  ASSERT_TRUE(fifth.Connected());
+  EXPECT_TRUE(second.ServerClosed());  // half a request is not a request
 
-  // Those that were spared are served as ever.
+  // Those that were spared are served as ever, the newcomers included.
   ASSERT_TRUE(third.Send(kRead));
   EXPECT_EQ(third.ReadAll(), FramedResponse("200", "读卡成功", 4711));
+  ASSERT_TRUE(fourth.Send(kRead));
+  EXPECT_EQ(fourth.ReadAll(), FramedResponse("200", "读卡成功", 4711));
   // A full server still deactivates at once, closing what is left.
   EXPECT_NO_THROW(server.Deactivate());
-  EXPECT_TRUE(fourth.ServerClosed());
+  EXPECT_TRUE(fifth.ServerClosed());
 }
 
 TEST_F(ServerOfTwoTest, AConnectionWhoseRequestIsWholeIsNeverClosedToMakeRoom) {
@@ -280,12 +280,15 @@ int Threads() {
   // Loads what the first request needs once (the text converters' modules).
   if (Exchange(port, kRead) != FramedResponse("200", "读卡成功", 4711))
     std::_Exit(100);
+  const auto waitForThreads = [threads](int connections) {
+    for (int i = 0; i < 1000 && Threads() != threads + connections; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
+  waitForThreads(0);  // the first connection's thread has ended
   std::vector<std::unique_ptr<TestClient>> idle;
   for (int i = 0; i < kIdle; ++i)
     idle.push_back(std::make_unique<TestClient>(port));
-  // Until the first connection's thread has ended and each idle one has its own.
-  for (int i = 0; i < 1000 && Threads() != threads + kIdle; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  waitForThreads(kIdle);  // each idle connection has its own
 
   // Every descriptor taken but one, for the next client's own socket.
   rlimit limit{};
@@ -313,6 +316,10 @@ int Threads() {
 }  // namespace
 
 TEST(ServerLimitsTest, AnAcceptWithoutADescriptorClosesTheConnectionThatWaitedLongest) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "ThreadSanitizer's runtime opens files of its own now and then, so the "
+                  "process's last free descriptor cannot be told apart from its";
+#endif
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(RunOutOfDescriptorsWithIdleClients(), ::testing::ExitedWithCode(0), "");
 }
