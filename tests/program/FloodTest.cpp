@@ -194,6 +194,9 @@ struct Limit {
   const char* name;
   bool hardAsSoft;  // else the hard limit is the test's own, well above the crowd
 };
+void PrintTo(const Limit& limit, std::ostream* out) {
+  *out << limit.name;
+}
 
 class FloodTest : public ::testing::TestWithParam<Limit> {
  protected:
