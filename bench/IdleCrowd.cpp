@@ -19,7 +19,7 @@ namespace bench {
 
 namespace {
 
-// Below the backlog of 15, with room for the benchmark's own requests.
+// Below the listen backlog of 15, leaving room for other clients' requests.
 constexpr int kBacklogRoom = 8;
 
 int ConnectGuarded(int port) {
