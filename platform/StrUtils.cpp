@@ -13,6 +13,38 @@ int HexDigitValue(char c) {
   return -1;
 }
 
+namespace {
+
+// The digits from `i` to the end, hexadecimal after "$" or "0x" (not "0X"), as a
+// magnitude of at most 32 bits.
+bool ReadMagnitude(std::string_view text, std::size_t i, bool& hex, std::uint32_t& magnitude) {
+  hex = false;
+  if (i < text.size() && text[i] == '$') {
+    hex = true;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && text[i + 1] == 'x') {
+    hex = true;
+    i += 2;
+  }
+  if (i == text.size())
+    return false;
+
+  std::uint64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const int digit =
+        hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    if (digit < 0)
+      return false;
+    value = value * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
+    if (value > 0xFFFF'FFFFULL)
+      return false;
+  }
+  magnitude = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+}  // namespace
+
 bool TryStrToInt(std::string_view text, std::int32_t& value) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ')
@@ -23,29 +55,11 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
     ++i;
   }
   bool hex = false;
-  if (i < text.size() && text[i] == '$') {
-    hex = true;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && text[i + 1] == 'x') {  // not "0X"
-    hex = true;
-    i += 2;
-  }
-  if (i == text.size())
+  std::uint32_t magnitude = 0;
+  if (!ReadMagnitude(text, i, hex, magnitude))
     return false;
-
-  std::uint64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    const int digit =
-        hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-    if (digit < 0)
-      return false;
-    magnitude = magnitude * (hex ? 16 : 10) + static_cast<std::uint64_t>(digit);
-    if (magnitude > 0xFFFF'FFFFULL)
-      return false;
-  }
   if (hex) {
-    const auto bits = static_cast<std::uint32_t>(magnitude);
-    value = static_cast<std::int32_t>(negative ? 0U - bits : bits);
+    value = static_cast<std::int32_t>(negative ? 0U - magnitude : magnitude);
     return true;
   }
   if (magnitude > (negative ? 2'147'483'648ULL : 2'147'483'647ULL))
@@ -53,6 +67,11 @@ bool TryStrToInt(std::string_view text, std::int32_t& value) {
   value = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(magnitude)
                                              : static_cast<std::int64_t>(magnitude));
   return true;
+}
+
+bool TryStrToUInt32(std::string_view text, std::uint32_t& value) {
+  bool hex = false;
+  return ReadMagnitude(text, 0, hex, value);
 }
 
 std::int32_t StrToInt(std::string_view text) {

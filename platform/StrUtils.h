@@ -14,6 +14,10 @@ std::int32_t StrToInt(std::string_view text);
 std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback);
 bool TryStrToInt(std::string_view text, std::int32_t& value);
 
+// Decimal digits, or hexadecimal digits after "$" or "0x", and nothing else (no
+// blanks, no sign): 0 to 4294967295.
+bool TryStrToUInt32(std::string_view text, std::uint32_t& value);
+
 // The value of a hexadecimal digit in either case, or -1.
 int HexDigitValue(char c);
 

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <exception>
 #include <iostream>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,34 +45,10 @@ int Usage(const std::string& error) {
 
 // Decimal, or hexadecimal after "0x" or "$", from 0 to 4294967295.
 std::optional<std::uint32_t> ParseSerial(const std::string& text) {
-  std::size_t i = 0;
-  int base = 10;
-  if (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) {
-    base = 16;
-    i = 2;
-  } else if (text.rfind('$', 0) == 0) {
-    base = 16;
-    i = 1;
-  }
-  if (i == text.size())
+  std::uint32_t serial = 0;
+  if (!plat::TryStrToUInt32(text, serial))
     return std::nullopt;
-  std::uint64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    int digit = -1;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    if (base == 16 && c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    if (base == 16 && c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    if (digit < 0)
-      return std::nullopt;
-    value = value * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
-    if (value > std::numeric_limits<std::uint32_t>::max())
-      return std::nullopt;
-  }
-  return static_cast<std::uint32_t>(value);
+  return serial;
 }
 
 // The functions a name given to `fail` stands for.

@@ -276,9 +276,10 @@ TEST_F(SimulatedEncoderTest, TheToolExplainsItselfAndRefusesWhatItCannotDo) {
   EXPECT_EQ(help.ExitCode, 0);
   EXPECT_NE(help.Output.find("usage: encoder-sim"), std::string::npos);
 
-  for (const char* arguments : {"", "bogus", "status now", "fail", "fail NoSuch 1",
-                                "fail GuestCard x", "fail GuestCard 40000", "insert --serial -1",
-                                "insert --serial 0x100000000", "insert 5", "--dir"}) {
+  for (const char* arguments :
+       {"", "bogus", "status now", "fail", "fail NoSuch 1", "fail GuestCard x",
+        "fail GuestCard 40000", "insert --serial -1", "insert --serial 0x100000000",
+        "insert --serial 0XABCD", "insert 5", "--dir"}) {
     SCOPED_TRACE(arguments);
     const testing_support::TToolResult result = sim.Tool(arguments);
     EXPECT_EQ(result.ExitCode, 2);

@@ -47,6 +47,36 @@ TEST(StrToInt, RefusesWhatIsNoNumber) {
   EXPECT_EQ(StrToIntDef("", 8886), 8886);
 }
 
+TEST(TryStrToUInt32, ReadsAllThirtyTwoBitsWithoutBlanksOrSign) {
+  const struct {
+    const char* text;
+    bool valid;
+    std::uint32_t expected;
+  } cases[] = {
+      {"0", true, 0},
+      {"4711", true, 4711},
+      {"4294967295", true, 4294967295U},  // beyond a signed integer, unlike StrToInt
+      {"0xFFFFFFFF", true, 4294967295U},
+      {"$a1b2c3", true, 0xA1B2C3},
+      {"0x0000ABCD", true, 0xABCD},
+      {"4294967296", false, 0},
+      {"0x100000000", false, 0},
+      {"0XABCD", false, 0},  // only "$" and a small "0x" lead hexadecimal
+      {"0x", false, 0},
+      {"$", false, 0},
+      {"", false, 0},
+      {" 1", false, 0},
+      {"+1", false, 0},
+      {"-1", false, 0},
+      {"12ab", false, 0},
+  };
+  for (const auto& c : cases) {
+    std::uint32_t value = 7;
+    EXPECT_EQ(TryStrToUInt32(c.text, value), c.valid) << c.text;
+    EXPECT_EQ(value, c.valid ? c.expected : 7U) << c.text;  // untouched on failure
+  }
+}
+
 TEST(Trim, RemovesControlCharactersAndBlanksOnly) {
   EXPECT_EQ(Trim(" \t\r\n ReadCard \x01"), "ReadCard");
   EXPECT_EQ(Trim("   "), "");
