@@ -235,40 +235,6 @@ bool KnownResponse(const std::string& bytes, TRequestKind& kind) {
   return true;
 }
 
-bool ValidUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = 1;
-    std::uint32_t code = lead;
-    if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if (lead >= 0x80) {
-      return false;
-    }
-    if (i + length > bytes.size())
-      return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xC0) != 0x80)
-        return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    if (overlong || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-      return false;
-    i += length;
-  }
-  return true;
-}
-
 // How the text stands as a document, judged from its outline only: the markup
 // outside the root element and the nesting that finds the root's end. What lies
 // inside tags and declarations is left to the reader.
@@ -464,7 +430,7 @@ TRequestOutcome RunRequest(std::string_view bytes) {
     const std::string& response = outcome.Response;
     if (response.empty() || response.back() != '\0' || response.find('\0') != response.size() - 1)
       return fail("the response does not end with exactly one 0x00 byte");
-    if (!ValidUtf8(response))
+    if (!plat::IsValidUtf8(response))
       return fail("the response is not valid UTF-8");
     if (!response.starts_with("<DoorResponse>") ||
         !response.ends_with("</DoorResponse>" + std::string(1, '\0')))

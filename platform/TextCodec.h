@@ -13,6 +13,11 @@ namespace plat {
 // four-byte sequences (characters above U+FFFF).
 std::u16string DecodeRequestUtf8(std::string_view bytes);
 
+// Whether the bytes are standard UTF-8, strictly: no overlong forms, no surrogates,
+// nothing above U+10FFFF. This is what a peer may send or be sent, unlike the
+// request rule above.
+bool IsValidUtf8(std::string_view bytes);
+
 // UTF-16 to GBK (code page 936); what GBK cannot hold becomes "?".
 std::string Utf16ToGbk(std::u16string_view text);
 

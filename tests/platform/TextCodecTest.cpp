@@ -36,6 +36,38 @@ TEST(DecodeRequestUtf8, FollowsTheProtocolsOwnLeadByteRule) {
   EXPECT_EQ(DecodeRequestUtf8("\xF7\xBF\xBF\xC3\xA9"), u"\u7FFF\u00E9");
 }
 
+TEST(IsValidUtf8, AcceptsStandardUtf8AndNothingElse) {
+  const struct {
+    std::string_view bytes;
+    bool valid;
+  } cases[] = {
+      {"", true},
+      {"plain ASCII", true},
+      {std::string_view("a\0b", 3), true},
+      {"\xE5\xBC\xA0\xE4\xB8\x89", true},  // 张三
+      {"\xC2\x80", true},                  // the smallest two-byte character
+      {"\xED\x9F\xBF", true},              // U+D7FF, just below the surrogates
+      {"\xF0\x9F\x98\x80", true},          // U+1F600: four bytes, unlike the request rule
+      {"\xF4\x8F\xBF\xBF", true},          // U+10FFFF, the last
+      {"\x80", false},                     // a continuation byte alone
+      {"\xC3", false},                     // cut short at the end
+      {"\xC3\x28", false},                 // a continuation byte that is none
+      {"\xE5\xBC", false},
+      {"\xC0\xAF", false},          // overlong two bytes
+      {"\xC1\xBF", false},          // overlong, read by the request rule all the same
+      {"\xE0\x9F\xBF", false},      // overlong three bytes
+      {"\xF0\x8F\xBF\xBF", false},  // overlong four bytes
+      {"\xED\xA0\x80", false},      // a surrogate
+      {"\xED\xBF\xBF", false},
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+      {"\xF5\x80\x80\x80", false},
+      {"\xF0\x9F\x98z", false},  // three bytes after 0xF0, as the request rule takes them
+      {"\xFF", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << testing::PrintToString(std::string(c.bytes));
+}
+
 TEST(Gbk, ConvertsBothWaysAndMarksWhatGbkCannotHold) {
   const std::string gbk = Utf16ToGbk(u"\u5F20\u4E09 Zhang");
   EXPECT_EQ(gbk, "\xD5\xC5\xC8\xFD Zhang");

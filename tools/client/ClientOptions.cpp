@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/Errors.h"
+#include "platform/TextCodec.h"
 
 namespace client {
 namespace {
@@ -14,41 +15,6 @@ namespace {
 constexpr std::int64_t kStayMinutes = 2 * 1440;
 // Beyond this a time-out no longer fits the millisecond arithmetic comfortably.
 constexpr double kMaxTimeoutSeconds = 1'000'000;
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    std::uint32_t minimum = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, code = lead & 0x1Fu, minimum = 0x80;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, code = lead & 0x0Fu, minimum = 0x800;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, code = lead & 0x07u, minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (i + length > text.size())
-      return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80)
-        return false;
-      code = (code << 6) | (next & 0x3Fu);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-      return false;
-    i += length;
-  }
-  return true;
-}
 
 std::uint16_t ParsePort(const std::string& text) {
   if (text.empty() || text.size() > 5 ||
@@ -163,7 +129,7 @@ void ReadIssueFields(const std::map<std::string, std::string>& values, plat::TDa
     if (found == values.end())
       return;
     // The server decodes UTF-8 strictly and answers nothing to anything else.
-    if (!IsValidUtf8(found->second))
+    if (!plat::IsValidUtf8(found->second))
       throw UsageError(name + " is not valid UTF-8 text");
     field = found->second;
   };
