@@ -1,6 +1,5 @@
 #include "bench/BenchEnvironment.h"
 
-#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <cstdio>
@@ -15,6 +14,7 @@
 #include "host/SysOptionUnit.h"
 #include "platform/DateTime.h"
 #include "platform/TextCodec.h"
+#include "records/SqliteDatabase.h"
 
 namespace bench {
 
@@ -54,26 +54,6 @@ constexpr const char* kHotelOptions =
     "Password=qelvim\n"
     "DoorlockPortNo=0\n";
 
-using Db = std::unique_ptr<sqlite3, decltype(&sqlite3_close_v2)>;
-
-Db OpenDb(const std::string& path, int flags) {
-  sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
-  Db owner(db, &sqlite3_close_v2);
-  if (rc != SQLITE_OK)
-    throw std::runtime_error("cannot open " + path);
-  return owner;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-  char* error = nullptr;
-  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
-    const std::string message = error != nullptr ? error : "unknown error";
-    sqlite3_free(error);
-    throw std::runtime_error(message);
-  }
-}
-
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in)
@@ -82,39 +62,6 @@ std::string ReadText(const std::string& path) {
   content << in.rdbuf();
   return content.str();
 }
-
-class TStatement {
- public:
-  TStatement(sqlite3* db, const char* sql) : db_(db) {
-    if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK)
-      throw std::runtime_error(sqlite3_errmsg(db));
-  }
-  ~TStatement() { sqlite3_finalize(stmt_); }
-  TStatement(const TStatement&) = delete;
-  TStatement& operator=(const TStatement&) = delete;
-
-  TStatement& Text(int index, const std::string& value) {
-    sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
-    return *this;
-  }
-  TStatement& Integer(int index, std::int64_t value) {
-    sqlite3_bind_int64(stmt_, index, value);
-    return *this;
-  }
-  TStatement& Real(int index, double value) {
-    sqlite3_bind_double(stmt_, index, value);
-    return *this;
-  }
-  void Run() {
-    if (sqlite3_step(stmt_) != SQLITE_DONE)
-      throw std::runtime_error(sqlite3_errmsg(db_));
-    sqlite3_reset(stmt_);
-  }
-
- private:
-  sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
-};
 
 std::string RegisterIdOf(int number) {
   char text[16];
@@ -157,39 +104,40 @@ TBenchEnvironment::~TBenchEnvironment() {
 }
 
 void CreateDatabase(const std::string& path) {
-  Db db = OpenDb(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  Exec(db.get(), ReadText(DOORLOCK_CLIENT_SCHEMA));
+  TSqliteDatabase(path, TSqliteOpen::Create).Execute(ReadText(DOORLOCK_CLIENT_SCHEMA));
 }
 
 void FillDatabase(const std::string& path, int rooms, int records) {
-  Db db = OpenDb(path, SQLITE_OPEN_READWRITE);
+  TSqliteDatabase db(path, TSqliteOpen::ReadWrite);
   const std::string guest = plat::Utf8ToGbk(GuestNameUtf8());
   const plat::TDateTime now = plat::Now();
-  Exec(db.get(), "begin");
+  db.Execute("begin");
   {
-    TStatement room(db.get(), "insert into T_Room(RoomNo, LastCheckInTime) values(?1, ?2)");
+    TSqliteStatement room(db, "insert into T_Room(RoomNo, LastCheckInTime) values(:RoomNo, :Time)");
     for (int i = 0; i < rooms; ++i)
-      room.Text(1, RoomOf(i).Code()).Real(2, now - 1).Run();
-    TStatement record(db.get(),
-                      "insert into T_IssueCardRecord(RegisterId, CardNo, RoomNo, CardType, "
-                      "LastCheckInTime, CheckInTime, CheckOutTime, IsCopy, GuestName, "
-                      "OpratingTime) values(?1, ?2, ?3, 1, ?4, ?5, ?6, ?7, ?8, ?9)");
+      room.BindText(":RoomNo", RoomOf(i).Code()).BindReal(":Time", now - 1).Execute();
+    TSqliteStatement record(
+        db,
+        "insert into T_IssueCardRecord(RegisterId, CardNo, RoomNo, CardType, "
+        "LastCheckInTime, CheckInTime, CheckOutTime, IsCopy, GuestName, OpratingTime) "
+        "values(:RegisterId, :CardNo, :RoomNo, 1, :LastCheckInTime, :CheckInTime, "
+        ":CheckOutTime, :IsCopy, :GuestName, :OpratingTime)");
     for (int i = 0; i < records; ++i) {
       // Spread over about three years of stays.
       const double issued = now - 1000.0 + 1000.0 * i / records;
-      record.Text(1, RegisterIdOf(i))
-          .Text(2, std::to_string(i % 16777214 + 1))
-          .Text(3, RoomOf(i % kHotelRooms).Code())
-          .Real(4, issued)
-          .Real(5, issued)
-          .Real(6, issued + 1.5)
-          .Integer(7, i % 4 == 0 ? 1 : 0)
-          .Text(8, guest)
-          .Real(9, issued)
-          .Run();
+      record.BindText(":RegisterId", RegisterIdOf(i))
+          .BindText(":CardNo", std::to_string(i % 16777214 + 1))
+          .BindText(":RoomNo", RoomOf(i % kHotelRooms).Code())
+          .BindReal(":LastCheckInTime", issued)
+          .BindReal(":CheckInTime", issued)
+          .BindReal(":CheckOutTime", issued + 1.5)
+          .BindInteger(":IsCopy", i % 4 == 0 ? 1 : 0)
+          .BindText(":GuestName", guest)
+          .BindReal(":OpratingTime", issued)
+          .Execute();
     }
   }
-  Exec(db.get(), "commit");
+  db.Execute("commit");
 }
 
 std::unique_ptr<TDoorlockRecordManager> OpenStore(const std::string& path) {

@@ -1,6 +1,5 @@
 #include "fuzz/RequestHarness.h"
 
-#include <sqlite3.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -25,6 +24,7 @@
 #include "platform/TextCodec.h"
 #include "platform/XmlReader.h"
 #include "records/DoorlockRecordManagerUnit.h"
+#include "records/SqliteDatabase.h"
 
 namespace fuzzing {
 namespace {
@@ -59,54 +59,23 @@ std::uintmax_t FileSize(const std::string& path) {
   return error ? 0 : size;
 }
 
-// A connection of our own, beside the store's, to look at what a request left.
-class TDatabase {
- public:
-  explicit TDatabase(const std::string& path) {
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
-      throw std::runtime_error("cannot create " + path);
-    }
-    sqlite3_busy_timeout(db_, 5000);
+// The first row's columns as text ("NULL" for null); empty when there is no row. Read
+// through a connection of our own, beside the store's, to see what a request left.
+std::vector<std::string> FirstRow(TSqliteDatabase& database, const char* sql) {
+  TSqliteStatement query(database, sql);
+  std::vector<std::string> row;
+  if (query.Step()) {
+    for (int i = 0; i < query.ColumnCount(); ++i)
+      row.push_back(query.ColumnIsNull(i) ? "NULL" : query.ColumnText(i));
   }
-  ~TDatabase() { sqlite3_close_v2(db_); }
-  TDatabase(const TDatabase&) = delete;
-  TDatabase& operator=(const TDatabase&) = delete;
+  return row;
+}
 
-  void Execute(const std::string& sql) {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-      const std::string text = message != nullptr ? message : "unknown error";
-      sqlite3_free(message);
-      throw std::runtime_error(text);
-    }
-  }
-
-  // The first row's columns as text; empty when there is no row.
-  std::vector<std::string> FirstRow(const char* sql) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK)
-      throw std::runtime_error(sqlite3_errmsg(db_));
-    std::vector<std::string> row;
-    if (sqlite3_step(stmt) == SQLITE_ROW) {
-      for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-        row.emplace_back(text != nullptr ? text : "NULL");
-      }
-    }
-    sqlite3_finalize(stmt);
-    return row;
-  }
-
-  long Count(const char* table) {
-    const std::string sql = std::string("select count(*) from ") + table;
-    const std::vector<std::string> row = FirstRow(sql.c_str());
-    return row.empty() ? -1 : std::stol(row[0]);
-  }
-
- private:
-  sqlite3* db_ = nullptr;
-};
+long Count(TSqliteDatabase& database, const char* table) {
+  const std::string sql = std::string("select count(*) from ") + table;
+  const std::vector<std::string> row = FirstRow(database, sql.c_str());
+  return row.empty() ? -1 : std::stol(row[0]);
+}
 
 // The program-wide objects a connection thread uses, as start-up would make them.
 class TScratchSystem {
@@ -134,7 +103,7 @@ class TScratchSystem {
     Option = option_.get();
     LogFile = log_.get();
 
-    database_ = std::make_unique<TDatabase>(dir_ + "Client.mdb");
+    database_ = std::make_unique<TSqliteDatabase>(dir_ + "Client.mdb", TSqliteOpen::Create);
     database_->Execute(ReadWhole(DOORLOCK_SOURCE_DIR "/records/Client.sql"));
     DoorlockRecordManagerStartup(dir_);
     Doorlock = &doorlock_;
@@ -166,7 +135,7 @@ class TScratchSystem {
       database_->Execute("delete from T_IssueCardRecord; delete from T_Room;");
   }
 
-  TDatabase& Database() { return *database_; }
+  TSqliteDatabase& Database() { return *database_; }
   const std::string& LogPath() const { return log_->FileName; }
 
  private:
@@ -174,7 +143,7 @@ class TScratchSystem {
   std::unique_ptr<TSysOption> sysOption_;
   std::unique_ptr<TOption> option_;
   std::unique_ptr<TLogFile> log_;
-  std::unique_ptr<TDatabase> database_;
+  std::unique_ptr<TSqliteDatabase> database_;
   TBaseDoorlock doorlock_;
   unsigned runs_ = 0;
 };
@@ -387,9 +356,9 @@ TRequestOutcome RunRequest(std::string_view bytes) {
 
   TScratchSystem& system = System();
   system.KeepSmall();
-  TDatabase& database = system.Database();
-  const long recordsBefore = database.Count("T_IssueCardRecord");
-  const long roomsBefore = database.Count("T_Room");
+  TSqliteDatabase& database = system.Database();
+  const long recordsBefore = Count(database, "T_IssueCardRecord");
+  const long roomsBefore = Count(database, "T_Room");
   const std::uintmax_t logBefore = FileSize(system.LogPath());
 
   const std::string text = DecodeRequest(request);
@@ -447,16 +416,16 @@ TRequestOutcome RunRequest(std::string_view bytes) {
       return fail("a text that is no well-formed document was not refused by the reader");
   }
 
-  const long recordsAdded = database.Count("T_IssueCardRecord") - recordsBefore;
-  const long roomsAdded = database.Count("T_Room") - roomsBefore;
+  const long recordsAdded = Count(database, "T_IssueCardRecord") - recordsBefore;
+  const long roomsAdded = Count(database, "T_Room") - roomsBefore;
   const bool issued = answered && kind == TRequestKind::Issue;
   if (recordsAdded != (issued ? 1 : 0))
     return fail("issued-card records added: " + std::to_string(recordsAdded));
   if (roomsAdded < 0 || roomsAdded > (issued ? 1 : 0))
     return fail("rooms added: " + std::to_string(roomsAdded));
   if (issued) {
-    const std::vector<std::string> last = database.FirstRow(
-        "select CardNo, CardType from T_IssueCardRecord order by RecordId desc limit 1");
+    const std::vector<std::string> last = FirstRow(
+        database, "select CardNo, CardType from T_IssueCardRecord order by RecordId desc limit 1");
     if (last != std::vector<std::string>{"0", "1"})
       return fail("the issued-card record does not hold card number 0 and card type 1");
   }

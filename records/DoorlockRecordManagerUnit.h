@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "platform/DateTime.h"
-
-struct sqlite3;
+#include "records/SqliteDatabase.h"
 
 // The system's own database, Client.mdb beside the program: T_Room (a room's last
 // check-in time) and T_IssueCardRecord (every card issue recorded). Each operation
@@ -49,8 +49,8 @@ class TDoorlockRecordManager {
   template <typename Operation>
   void Run(Operation&& operation);
 
-  sqlite3* Connection = nullptr;  // stays open between operations
-  std::string openPath_;          // the file Connection has open
+  std::optional<TSqliteDatabase> Connection;  // stays open between operations
+  std::string openPath_;                      // the file Connection has open
   // Device and inode found at openPath_ just before it was opened; unknown (the file
   // appeared in between) counts as replaced.
   std::uint64_t openDevice_ = 0;
