@@ -265,12 +265,15 @@ TProfile ProfileIssueCard(int calls) {
          document.Parse(text);
          const plat::TXmlElement root = document.Root();
          volatile bool issue = RequestType(root.Attribute("type")) == "IssueCard";
+         namespace F = IssueCardField;
          std::string fields;
-         for (std::size_t i = 1; i <= 5; ++i)
+         for (std::size_t i = F::RegisterId; i <= F::GuestName; ++i)
            fields += root.Child(i).Text();
-         volatile double in = RequestDateTime(root.Child(6).Text(), root.Child(7).Text());
-         volatile double out = RequestDateTime(root.Child(8).Text(), root.Child(9).Text());
-         volatile bool copy = RequestBoolean(root.Child(10).Text());
+         volatile double in =
+             RequestDateTime(root.Child(F::CheckInDate).Text(), root.Child(F::CheckInTime).Text());
+         volatile double out = RequestDateTime(root.Child(F::CheckOutDate).Text(),
+                                               root.Child(F::CheckOutTime).Text());
+         volatile bool copy = RequestBoolean(root.Child(F::IsCopy).Text());
          (void)issue, (void)in, (void)out, (void)copy;
        }},
       {"log line (open, append, close)", static_cast<double>(logLines),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,30 @@
 
 constexpr std::size_t kMaxRequestBytes = 16384;
 
+// An "IssueCard" request's fields are the root's child elements, read by position;
+// the element names are never read. Position 0 is not read either.
+namespace IssueCardField {
+enum : std::size_t {
+  RequestID,
+  RegisterId,
+  RoomBuildingCode,
+  RoomFloorCode,
+  RoomNo,
+  GuestName,
+  CheckInDate,
+  CheckInTime,
+  CheckOutDate,
+  CheckOutTime,
+  IsCopy,
+  Count
+};
+}  // namespace IssueCardField
+
+// The element names a sender gives the fields, in their positions.
+inline constexpr std::array<std::string_view, IssueCardField::Count> kIssueCardFieldNames = {
+    "RequestID",   "RegisterId",  "RoomBuildingCode", "RoomFloorCode", "RoomNo", "GuestName",
+    "CheckInDate", "CheckInTime", "CheckOutDate",     "CheckOutTime",  "IsCopy"};
+
 // Request bytes (without the 0x00 byte) to GBK text, without a leading byte order
 // mark. Bytes that break the protocol's UTF-8 rules give the empty text.
 std::string DecodeRequest(std::string_view bytes);
@@ -19,11 +44,11 @@ std::string DecodeRequest(std::string_view bytes);
 // The "type" attribute with blanks and control characters at both ends removed.
 std::string RequestType(std::string_view rawType);
 
-// A field at position 10: true for a decimal number other than zero or "True" in
+// The IsCopy field: true for a decimal number other than zero or "True" in
 // any case; everything else, the empty text included, is false.
 bool RequestBoolean(std::string_view text);
 
-// Date at one position and time of day at the next, joined by one blank.
+// A date field and the time of day field after it, joined by one blank.
 // Throws plat::EConvertError "'%s' is not a valid date and time".
 plat::TDateTime RequestDateTime(std::string_view date, std::string_view time);
 

@@ -5,7 +5,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+
+#include "doorlock/DoorlockMessageUnit.h"
 
 namespace testing_support {
 
@@ -83,12 +86,26 @@ std::string IssueCardRequest(const std::string& building, const std::string& flo
                              const std::string& checkInDate, const std::string& checkInTime,
                              const std::string& checkOutDate, const std::string& checkOutTime,
                              const std::string& isCopy, const std::string& registerId) {
-  return "<DoorRequest type=\"IssueCard\"><RequestID>99</RequestID><RegisterId>" + registerId +
-         "</RegisterId><RoomBuildingCode>" + building + "</RoomBuildingCode><RoomFloorCode>" +
-         floor + "</RoomFloorCode><RoomNo>" + room + "</RoomNo><GuestName>" + guest +
-         "</GuestName><CheckInDate>" + checkInDate + "</CheckInDate><CheckInTime>" + checkInTime +
-         "</CheckInTime><CheckOutDate>" + checkOutDate + "</CheckOutDate><CheckOutTime>" +
-         checkOutTime + "</CheckOutTime><IsCopy>" + isCopy + "</IsCopy></DoorRequest>";
+  namespace F = IssueCardField;
+  std::array<std::string, F::Count> fields;
+  fields[F::RequestID] = "99";
+  fields[F::RegisterId] = registerId;
+  fields[F::RoomBuildingCode] = building;
+  fields[F::RoomFloorCode] = floor;
+  fields[F::RoomNo] = room;
+  fields[F::GuestName] = guest;
+  fields[F::CheckInDate] = checkInDate;
+  fields[F::CheckInTime] = checkInTime;
+  fields[F::CheckOutDate] = checkOutDate;
+  fields[F::CheckOutTime] = checkOutTime;
+  fields[F::IsCopy] = isCopy;
+  // The values go in as they are: tests write entities and markup of their own.
+  std::string document = "<DoorRequest type=\"IssueCard\">";
+  for (std::size_t i = 0; i < F::Count; ++i) {
+    const std::string name(kIssueCardFieldNames[i]);
+    document += "<" + name + ">" + fields[i] + "</" + name + ">";
+  }
+  return document + "</DoorRequest>";
 }
 
 std::string FramedResponse(const std::string& code, const std::string& messageUtf8,

@@ -1,5 +1,9 @@
 #include "tools/client/ClientRequest.h"
 
+#include <array>
+
+#include "doorlock/DoorlockMessageUnit.h"
+
 namespace client {
 namespace {
 
@@ -40,19 +44,21 @@ std::string XmlEscape(std::string_view text) {
 }
 
 std::string IssueCardDocument(const IssueFields& issue) {
+  namespace F = IssueCardField;
+  std::array<std::string, F::Count> fields;
+  fields[F::RegisterId] = issue.RegisterId;
+  fields[F::RoomBuildingCode] = issue.Building;
+  fields[F::RoomFloorCode] = issue.Floor;
+  fields[F::RoomNo] = issue.Room;
+  fields[F::GuestName] = issue.Guest;
+  fields[F::CheckInDate] = plat::FormatDateTime("yyyy-mm-dd", issue.CheckIn);
+  fields[F::CheckInTime] = plat::FormatDateTime("hh:nn:ss", issue.CheckIn);
+  fields[F::CheckOutDate] = plat::FormatDateTime("yyyy-mm-dd", issue.CheckOut);
+  fields[F::CheckOutTime] = plat::FormatDateTime("hh:nn:ss", issue.CheckOut);
+  fields[F::IsCopy] = issue.IsCopy ? "1" : "0";
   std::string out = "<DoorRequest type=\"IssueCard\">";
-  // The server reads the fields by position, so the order here is the protocol.
-  AppendElement(out, "RequestID", "");
-  AppendElement(out, "RegisterId", issue.RegisterId);
-  AppendElement(out, "RoomBuildingCode", issue.Building);
-  AppendElement(out, "RoomFloorCode", issue.Floor);
-  AppendElement(out, "RoomNo", issue.Room);
-  AppendElement(out, "GuestName", issue.Guest);
-  AppendElement(out, "CheckInDate", plat::FormatDateTime("yyyy-mm-dd", issue.CheckIn));
-  AppendElement(out, "CheckInTime", plat::FormatDateTime("hh:nn:ss", issue.CheckIn));
-  AppendElement(out, "CheckOutDate", plat::FormatDateTime("yyyy-mm-dd", issue.CheckOut));
-  AppendElement(out, "CheckOutTime", plat::FormatDateTime("hh:nn:ss", issue.CheckOut));
-  AppendElement(out, "IsCopy", issue.IsCopy ? "1" : "0");
+  for (std::size_t i = 0; i < F::Count; ++i)
+    AppendElement(out, kIssueCardFieldNames[i], fields[i]);
   out += "</DoorRequest>";
   return out;
 }
