@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "doorlock/CardIssueUnit.h"
 #include "encoders/BaseDoorlockUnit.h"
 #include "host/DoorlockServerUnit.h"
 #include "host/LogFileUnit.h"
@@ -58,7 +59,8 @@ void TDoorlockMessageHandler::HandleMessage(TConnection& connection, const std::
     const bool ok = DoIssueCard(root, cardNo);
     SetResult(response, ok, t.IssueOk, t.IssueFailed);
     response.CardNo = cardNo;
-    WriteLog(t.RoomOpen + root.Child(4).Text() + (ok ? t.RoomIssued : t.RoomNotIssued));
+    WriteLog(t.RoomOpen + root.Child(IssueCardField::RoomNo).Text() +
+             (ok ? t.RoomIssued : t.RoomNotIssued));
     SendResponse(connection, response);
   } else if (type == "ReadCard") {
     const bool ok = DoReadCard(cardNo);
@@ -81,52 +83,27 @@ void TDoorlockMessageHandler::HandleMessage(TConnection& connection, const std::
 }
 
 bool TDoorlockMessageHandler::DoIssueCard(const plat::TXmlElement& root, std::int64_t& CardNo) {
-  const std::int32_t delayMinutes = SysOption->DelayMinutes;
-  const bool useNativeDb = SysOption->UseNativeDoorlockDb;
-  const bool saveRecord = SysOption->SaveDoorlockRecord;
+  namespace F = IssueCardField;
+  const TCardIssueSettings settings{SysOption->DelayMinutes, SysOption->UseNativeDoorlockDb,
+                                    SysOption->SaveDoorlockRecord};
 
-  // Everything is read and converted before anything is done.
-  const std::string RegisterId = root.Child(1).Text();
-  const std::string RoomBuildingCode = root.Child(2).Text();
-  const std::string RoomFloorCode = root.Child(3).Text();
-  const std::string RoomNo = root.Child(4).Text();
-  const std::string GuestName = root.Child(5).Text();
-  const plat::TDateTime CheckInTime =
-      plat::IncMinutes(RequestDateTime(root.Child(6).Text(), root.Child(7).Text()), -delayMinutes);
-  const plat::TDateTime CheckOutTime = plat::IncMinutes(
-      RequestDateTime(root.Child(8).Text(), root.Child(9).Text()), SysOption->DelayMinutes2);
-  const bool IsCopy = RequestBoolean(root.Child(10).Text());
-  const std::string RoomCode = RoomBuildingCode + RoomFloorCode + RoomNo;
+  // Everything is read and converted before anything is done; the request's times
+  // are moved by the two delays.
+  TCardIssue issue;
+  issue.RegisterId = root.Child(F::RegisterId).Text();
+  issue.RoomBuildingCode = root.Child(F::RoomBuildingCode).Text();
+  issue.RoomFloorCode = root.Child(F::RoomFloorCode).Text();
+  issue.RoomNo = root.Child(F::RoomNo).Text();
+  issue.GuestName = root.Child(F::GuestName).Text();
+  issue.CheckInTime = plat::IncMinutes(
+      RequestDateTime(root.Child(F::CheckInDate).Text(), root.Child(F::CheckInTime).Text()),
+      -settings.DelayMinutes);
+  issue.CheckOutTime = plat::IncMinutes(
+      RequestDateTime(root.Child(F::CheckOutDate).Text(), root.Child(F::CheckOutTime).Text()),
+      SysOption->DelayMinutes2);
+  issue.IsCopy = RequestBoolean(root.Child(F::IsCopy).Text());
 
-  // One request's room lookup, card write, room update and record run as one piece.
-  std::lock_guard lock(DoorlockMutex());
-  TDoorlockRecordManager* store = DoorlockRecordManager;
-  plat::TDateTime LastCheckInTime = CheckInTime;
-  if (useNativeDb) {
-    LastCheckInTime = 0;
-    if (IsCopy && store != nullptr)
-      LastCheckInTime = store->GetLastCheckInTime(RoomCode);
-    if (LastCheckInTime == 0) {
-      LastCheckInTime = plat::IncMinutes(plat::Now(), -delayMinutes);
-      if (IsCopy && store != nullptr)
-        store->AddRoom(RoomCode, LastCheckInTime);
-    }
-  }
-
-  bool written = false;
-  if (Doorlock != nullptr) {
-    written = Doorlock->IssueCard(RegisterId, RoomBuildingCode, RoomFloorCode, RoomNo, GuestName,
-                                  LastCheckInTime, LastCheckInTime, CheckOutTime, CheckOutTime,
-                                  IsCopy, CardNo);
-  }
-  if (written && useNativeDb && !IsCopy && store != nullptr) {
-    store->UpdateLastCheckInTime(RoomCode, LastCheckInTime);
-  }
-  if (saveRecord && store != nullptr) {
-    store->AddIssueCardRecord(RegisterId, std::to_string(CardNo), RoomCode, 1, LastCheckInTime,
-                              CheckInTime, CheckOutTime, IsCopy, GuestName, plat::Now());
-  }
-  return written;
+  return IssueGuestCard(issue, settings, Doorlock, DoorlockRecordManager, CardNo);
 }
 
 bool TDoorlockMessageHandler::DoReadCard(std::int64_t& CardNo) {

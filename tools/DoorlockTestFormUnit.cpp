@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "doorlock/CardIssueUnit.h"
 #include "encoders/BaseDoorlockUnit.h"
 #include "host/SysOptionUnit.h"
 #include "platform/DateTime.h"
@@ -13,7 +14,6 @@ namespace {
 
 constexpr const char* kDateTimePattern = "yyyy-mm-dd hh:nn:ss";
 constexpr const char* kGuestName = "Test";
-constexpr std::int32_t kGuestCardType = 1;
 
 }  // namespace
 
@@ -61,46 +61,22 @@ void TDoorlockTestForm::beepBtnClick() {
 }
 
 void TDoorlockTestForm::WriteCardBtnClick() {
-  std::lock_guard lock(DoorlockMutex());
   // The dialog is opened only with a driver; a missing one must not crash it.
   if (Doorlock == nullptr)
     return;
-  const std::string buildingCode = ToGbk(ui->RoomBuildingCodeTxt->text());
-  const std::string floorCode = ToGbk(ui->RoomFloorCodeTxt->text());
-  const std::string roomNo = ToGbk(ui->RoomNoTxt->text());
-  const std::string roomCode = buildingCode + floorCode + roomNo;
+  TCardIssue issue;
+  issue.RoomBuildingCode = ToGbk(ui->RoomBuildingCodeTxt->text());
+  issue.RoomFloorCode = ToGbk(ui->RoomFloorCodeTxt->text());
+  issue.RoomNo = ToGbk(ui->RoomNoTxt->text());
+  issue.GuestName = kGuestName;
   // The typed times go to the card unchanged: no delays as for a request.
-  const plat::TDateTime checkInTime = plat::StrToDateTime(ToGbk(ui->CheckInDateTimeTxt->text()));
-  const plat::TDateTime checkOutTime = plat::StrToDateTime(ToGbk(ui->CheckOutDateTimeTxt->text()));
-  const bool isCopy = ui->IsCopyCheckBox->isChecked();
-
-  plat::TDateTime lastCheckInTime = checkInTime;
-  if (SysOption->UseNativeDoorlockDb && isCopy) {
-    lastCheckInTime =
-        DoorlockRecordManager != nullptr ? DoorlockRecordManager->GetLastCheckInTime(roomCode) : 0;
-    if (lastCheckInTime == 0) {
-      // The room has no stored time: this copy starts its stay now.
-      lastCheckInTime = plat::IncMinutes(plat::Now(), -SysOption->DelayMinutes);
-      if (DoorlockRecordManager != nullptr) {
-        DoorlockRecordManager->AddRoom(roomCode, lastCheckInTime);
-      }
-    }
-  } else if (SysOption->UseNativeDoorlockDb) {
-    lastCheckInTime = plat::IncMinutes(plat::Now(), -SysOption->DelayMinutes);
-  }
-
+  issue.CheckInTime = plat::StrToDateTime(ToGbk(ui->CheckInDateTimeTxt->text()));
+  issue.CheckOutTime = plat::StrToDateTime(ToGbk(ui->CheckOutDateTimeTxt->text()));
+  issue.IsCopy = ui->IsCopyCheckBox->isChecked();
+  const TCardIssueSettings settings{SysOption->DelayMinutes, SysOption->UseNativeDoorlockDb,
+                                    SysOption->SaveDoorlockRecord};
   std::int64_t cardNo = 0;
-  const bool written =
-      Doorlock->IssueCard("", buildingCode, floorCode, roomNo, kGuestName, lastCheckInTime,
-                          lastCheckInTime, checkOutTime, checkOutTime, isCopy, cardNo);
-  if (written && SysOption->UseNativeDoorlockDb && !isCopy && DoorlockRecordManager != nullptr) {
-    DoorlockRecordManager->UpdateLastCheckInTime(roomCode, lastCheckInTime);
-  }
-  if (SysOption->SaveDoorlockRecord && DoorlockRecordManager != nullptr) {
-    DoorlockRecordManager->AddIssueCardRecord("", std::to_string(cardNo), roomCode, kGuestCardType,
-                                              lastCheckInTime, checkInTime, checkOutTime, isCopy,
-                                              kGuestName, plat::Now());
-  }
+  IssueGuestCard(issue, settings, Doorlock, DoorlockRecordManager, cardNo);
 }
 
 void TDoorlockTestForm::ReadCardBtnClick() {
