@@ -44,24 +44,13 @@ bool DecimalNumber(std::string_view text, bool& isZero) {
   return digits > 0 && i == n;
 }
 
-bool EqualsNoCase(std::string_view text, std::string_view word) {
-  if (text.size() != word.size())
-    return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != word[i])
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool RequestBoolean(std::string_view text) {
   bool isZero = false;
   if (DecimalNumber(text, isZero))
     return !isZero;
-  return EqualsNoCase(text, "true");
+  return plat::EqualsAsciiNoCase(text, "true");
 }
 
 plat::TDateTime RequestDateTime(std::string_view date, std::string_view time) {

@@ -9,17 +9,6 @@
 namespace plat {
 namespace {
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i]))
-      return false;
-  }
-  return true;
-}
-
 std::string_view TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
     s.remove_prefix(1);
@@ -83,7 +72,7 @@ TIniFile::Location TIniFile::FindSection(std::string_view section) const {
       where.end = i;
       return where;
     }
-    if (EqualsNoCase(name, section)) {
+    if (EqualsAsciiNoCase(name, section)) {
       where.found = true;
       where.sectionLine = i;
     }
@@ -95,7 +84,7 @@ TIniFile::Location TIniFile::FindSection(std::string_view section) const {
 std::size_t TIniFile::FindKey(const Location& where, std::string_view key) const {
   for (std::size_t i = where.sectionLine + 1; i < where.end; ++i) {
     std::string_view k, v;
-    if (KeyValue(lines_[i], k, v) && EqualsNoCase(k, key))
+    if (KeyValue(lines_[i], k, v) && EqualsAsciiNoCase(k, key))
       return i;
   }
   return std::string::npos;

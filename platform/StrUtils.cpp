@@ -45,6 +45,17 @@ bool ReadMagnitude(std::string_view text, std::size_t i, bool& hex, std::uint32_
 
 }  // namespace
 
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  }
+  return true;
+}
+
 bool TryStrToInt(std::string_view text, std::int32_t& value) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ')

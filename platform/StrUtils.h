@@ -21,6 +21,10 @@ bool TryStrToUInt32(std::string_view text, std::uint32_t& value);
 // The value of a hexadecimal digit in either case, or -1.
 int HexDigitValue(char c);
 
+// Equal when only the case of ASCII letters differs; every other byte, GBK's
+// included, must match exactly.
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+
 // Removes every leading and trailing character whose code is 0 to 32.
 std::string Trim(std::string_view text);
 

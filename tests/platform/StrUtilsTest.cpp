@@ -83,3 +83,23 @@ TEST(Trim, RemovesControlCharactersAndBlanksOnly) {
   EXPECT_EQ(Trim("\xC4\xE3\xBA\xC3 "), "\xC4\xE3\xBA\xC3");  // GBK bytes stay
   EXPECT_EQ(Trim("a b"), "a b");
 }
+
+TEST(EqualsAsciiNoCase, FoldsAsciiLettersOnly) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool equal;
+  } cases[] = {
+      {"DoorLockOption", "doorlockoption", true},
+      {"true", "TRUE", true},
+      {"", "", true},
+      {"true", "true ", false},
+      {"[", "{", false},                // 0x5B and 0x7B lie 32 apart but are no letters
+      {"\xC4\xE3", "\xE4\xE3", false},  // GBK bytes are never folded
+      {"\xC4\xE3", "\xC4\xE3", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EqualsAsciiNoCase(c.a, c.b), c.equal) << c.a << " / " << c.b;
+    EXPECT_EQ(EqualsAsciiNoCase(c.b, c.a), c.equal) << c.b << " / " << c.a;
+  }
+}
