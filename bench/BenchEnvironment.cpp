@@ -28,10 +28,7 @@ bool TInstantDoorlock::IssueCard(const std::string&, const std::string&, const s
 }
 
 bool TInstantDoorlock::ReadCard(std::int64_t& CardNo) {
-  {
-    std::lock_guard lock(OptionFileMutex());
-    CardNo = Option->CurrentCardNo;
-  }
+  CardNo = Option->Values().CurrentCardNo;
   WriteLog("Card read: " + std::to_string(CardNo));
   return true;
 }

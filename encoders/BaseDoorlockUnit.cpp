@@ -39,12 +39,7 @@ bool TBaseDoorlock::EraseCard() {
 }
 
 std::int64_t TBaseDoorlock::NextCardNo() {
-  constexpr std::int64_t kCardNoModulus = 16777214;  // 0xFFFFFE
-  // The step and its save must not interleave with another save of Option.ini.
-  std::lock_guard lock(OptionFileMutex());
-  Option->CurrentCardNo = (Option->CurrentCardNo + 1) % kCardNoModulus;
-  Option->Save();
-  return Option->CurrentCardNo;
+  return Option->NextCardNo();
 }
 
 void TBaseDoorlock::ShowOptionForm() {

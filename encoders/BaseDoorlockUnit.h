@@ -27,9 +27,8 @@ class TBaseDoorlock {
   virtual bool ReadCard(std::int64_t& CardNo);
   virtual bool EraseCard();
 
-  // The shared card counter step: Option.CurrentCardNo + 1, truncating remainder by
-  // 16777214, stored and saved to Option.ini at once. A failing save raises with
-  // the new value kept in memory.
+  // The shared card counter step, Option's (TOption::NextCardNo): the drivers take
+  // every new card number here.
   std::int64_t NextCardNo();
 
  protected:

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "host/OptionUnit.h"
 #include "platform/TextCodec.h"
 
 // The log texts both drivers write, as GBK.
@@ -20,15 +19,4 @@ struct TDriverTexts {
 inline const TDriverTexts& DriverTexts() {
   static const TDriverTexts texts;
   return texts;
-}
-
-// Copies of Option's texts: the lock options dialog may assign them meanwhile.
-inline std::string OptionPortName() {
-  std::lock_guard lock(OptionFileMutex());
-  return Option->PortName;
-}
-
-inline std::string OptionHotelId() {
-  std::lock_guard lock(OptionFileMutex());
-  return Option->HotelId;
 }

@@ -1,6 +1,6 @@
 #include "encoders/OptionFormUnit.h"
 
-#include <mutex>
+#include <string>
 
 #include "host/OptionUnit.h"
 #include "ui_OptionFormUnit.h"
@@ -19,12 +19,12 @@ TOptionForm::TOptionForm(QWidget* owner)
 TOptionForm::~TOptionForm() = default;
 
 void TOptionForm::FormCreate() {
-  std::lock_guard lock(OptionFileMutex());
-  const QString doorlockType = FromGbk(Option->DoorlockType);
+  const TOptionValues option = Option->Values();
+  const QString doorlockType = FromGbk(option.DoorlockType);
   ui->DoorlockTypeCmb->setCurrentIndex(ui->DoorlockTypeCmb->findText(doorlockType));
   ui->DoorlockTypeCmb->setEditText(doorlockType);
-  ui->HotelIdEdit->setText(FromGbk(Option->HotelId));
-  const QString portName = FromGbk(Option->PortName);
+  ui->HotelIdEdit->setText(FromGbk(option.HotelId));
+  const QString portName = FromGbk(option.PortName);
   int selected = -1;
   for (int i = 0; i < ui->PortNameCmb->count() && selected < 0; ++i) {
     if (ui->PortNameCmb->itemText(i).compare(portName, Qt::CaseInsensitive) == 0)
@@ -34,14 +34,15 @@ void TOptionForm::FormCreate() {
 }
 
 void TOptionForm::OKBtnClick() {
-  {
-    // Connection threads save Option too, after each card-number step.
-    std::lock_guard lock(OptionFileMutex());
-    Option->HotelId = ToGbk(ui->HotelIdEdit->text());
-    Option->PortName = ToGbk(ui->PortNameCmb->currentText());
-    Option->DoorlockType = ToGbk(ui->DoorlockTypeCmb->currentText());
-    Option->Save();
-  }
+  const std::string hotelId = ToGbk(ui->HotelIdEdit->text());
+  const std::string portName = ToGbk(ui->PortNameCmb->currentText());
+  const std::string doorlockType = ToGbk(ui->DoorlockTypeCmb->currentText());
+  // Connection threads save Option too, after each card-number step.
+  Option->Change([&](TOptionValues& option) {
+    option.HotelId = hotelId;
+    option.PortName = portName;
+    option.DoorlockType = doorlockType;
+  });
   ShowMessageBox(QStringLiteral("请重新启动程序,以启用设置的参数！"), QMessageBox::Information);
   Close();
 }

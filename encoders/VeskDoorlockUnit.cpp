@@ -38,20 +38,14 @@ void TVeskDoorlock::ShowOptions() {
 
 bool TVeskDoorlock::OpenPort() {
   std::lock_guard lock(DoorlockMutex());
-  std::string portName;
-  int portIndex = 0;
-  {
-    std::lock_guard optionLock(OptionFileMutex());
-    portName = Option->PortName;
-    portIndex = Option->PortIndex();
-  }
-  PortHandle = functions_.OpenPort(portIndex);
+  const TOptionValues option = Option->Values();
+  PortHandle = functions_.OpenPort(option.PortIndex());
   if (PortHandle >= 1) {
-    WriteLog(DriverTexts().PortOpened + portName);
+    WriteLog(DriverTexts().PortOpened + option.PortName);
     Beep();
     return true;
   }
-  WriteLog(DriverTexts().PortNotOpened + portName);
+  WriteLog(DriverTexts().PortNotOpened + option.PortName);
   return false;
 }
 
@@ -78,14 +72,14 @@ bool TVeskDoorlock::IssueCard(const std::string&, const std::string& RoomBuildin
   CopyField(endTime.data(), IC32::EndTimeSize - 1, plat::FormatDateTime("yyyymmddhhnn", EndDate));
 
   std::array<char, IC32::HotelCodeSize> hotelCode{};
-  CopyField(hotelCode.data(), hotelCode.size(), OptionHotelId());
+  CopyField(hotelCode.data(), hotelCode.size(), Option->Values().HotelId);
 
   std::array<char, IC32::RoomSize> room{};
   room[0] = static_cast<char>(plat::StrToInt(RoomBuildingCode) & 0xFF);
   room[1] = static_cast<char>(plat::StrToInt(RoomFloorCode) & 0xFF);
   CopyField(room.data() + IC32::RoomNoOffset, IC32::RoomNoSize, RoomNo);
 
-  // The counter keeps the number below 16777214, so it fits the library's 32 bits.
+  // The counter keeps the number within the card number range: it fits the library's 32 bits.
   const std::int16_t result = functions_.GuestCard(PortHandle, static_cast<std::int32_t>(CardNo),
                                                    hotelCode.data(), endTime.data(), room.data());
   if (result != 0) {

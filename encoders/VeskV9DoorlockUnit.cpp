@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "encoders/CardNumber.h"
 #include "encoders/DriverTextsUnit.h"
 #include "host/LogFileUnit.h"
 #include "host/OptionUnit.h"
@@ -22,10 +23,9 @@ constexpr std::uint8_t kRoomCardArg10 = 0;
 constexpr std::uint8_t kRoomCardArg11 = 0;
 constexpr std::int32_t kLogoutCardArg2 = 0;
 constexpr std::int64_t kCardSlots = 16;
-constexpr std::int32_t kCardNoModulus = 16777214;  // 0xFFFFFE, as the counter
 
 std::int32_t HotelNumber() {
-  return plat::StrToInt(OptionHotelId());
+  return plat::StrToInt(Option->Values().HotelId);
 }
 
 // "YYMMDDHHNN": the date from one date-time, the time of day from the other;
@@ -39,7 +39,7 @@ std::array<char, RFL32::TimeTextSize> TimeText(plat::TDateTime date, plat::TDate
 }
 
 // Characters 7 to 14 of the card data read as hexadecimal into 32 bits, then the
-// remainder by 16777214 with the integer's sign. Raises the conversion error when
+// remainder by the card number range with the integer's sign. Raises the conversion error when
 // they are no such number (fewer than seven characters included).
 std::int64_t CardNoFromCardData(const char* CardData) {
   // The library promises a terminator; a buffer filled to the brim must not be read past.
@@ -65,7 +65,7 @@ void TVeskV9Doorlock::ShowOptions() {
 
 bool TVeskV9Doorlock::OpenPort() {
   std::lock_guard lock(DoorlockMutex());
-  const std::string portName = OptionPortName();
+  const std::string portName = Option->Values().PortName;
   if (rfl32_.OpenPort() == 0) {
     WriteLog(DriverTexts().PortOpened + portName);
     Beep();

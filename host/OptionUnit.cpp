@@ -1,5 +1,6 @@
 #include "host/OptionUnit.h"
 
+#include "encoders/CardNumber.h"
 #include "platform/IniFile.h"
 
 TOption* Option = nullptr;
@@ -10,9 +11,18 @@ constexpr const char* kSection = "DoorlockOption";
 constexpr const char* kCardNoSection = "DoorLockOption";
 }  // namespace
 
-std::recursive_mutex& OptionFileMutex() {
-  static std::recursive_mutex mutex;
+std::mutex& OptionFileMutex() {
+  static std::mutex mutex;
   return mutex;
+}
+
+int TOptionValues::PortIndex() const {
+  static constexpr const char* kPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
+  for (int i = 0; i < 6; ++i) {
+    if (PortName == kPorts[i])
+      return i;
+  }
+  return PortName == "USB" ? -1 : -2;
 }
 
 TOption::TOption(std::string fileName) : FileName(std::move(fileName)) {}
@@ -28,22 +38,29 @@ void TOption::Load() {
 
 void TOption::Save() {
   std::lock_guard lock(OptionFileMutex());
+  SaveLocked();
+}
+
+TOptionValues TOption::Values() const {
+  std::lock_guard lock(OptionFileMutex());
+  return *this;
+}
+
+std::int64_t TOption::NextCardNo() {
+  std::lock_guard lock(OptionFileMutex());
+  CurrentCardNo = (CurrentCardNo + 1) % kCardNoModulus;
+  SaveLocked();
+  return CurrentCardNo;
+}
+
+void TOption::SaveLocked() {
   plat::TIniFile ini(FileName);
   ini.WriteString(kSection, "DoorlockType", DoorlockType);
   ini.WriteString(kSection, "PortName", PortName);
   ini.WriteString(kSection, "HotelId", HotelId);
-  // The file holds 32 bits; the counter stays below 16777214 in magnitude.
+  // The file holds 32 bits; the counter stays within the card number range.
   ini.WriteInteger(kCardNoSection, "CurrentCardNo", static_cast<std::int32_t>(CurrentCardNo));
   ini.UpdateFile();
-}
-
-int TOption::PortIndex() const {
-  static constexpr const char* kPorts[] = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
-  for (int i = 0; i < 6; ++i) {
-    if (PortName == kPorts[i])
-      return i;
-  }
-  return PortName == "USB" ? -1 : -2;
 }
 
 void OptionStartup(const std::string& programDir) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "encoders/CardNumber.h"
 #include "platform/IniFile.h"
 #include "platform/StrUtils.h"
 
@@ -14,7 +15,6 @@ namespace {
 constexpr const char* kEncoder = "Encoder";
 constexpr const char* kCardSection = "Card";
 constexpr const char* kFailures = "Failures";
-constexpr std::int64_t kCardNoModulus = 16777214;
 
 const char* KindName(TCardKind kind) {
   switch (kind) {

@@ -70,11 +70,8 @@ TEST(NextCardNo, ConcurrentStepsNeverRepeatANumber) {
     });
   }
   // The lock options dialog saves on the main thread meanwhile.
-  for (int i = 0; i < 20; ++i) {
-    std::lock_guard lock(OptionFileMutex());
-    Option->HotelId = "H" + std::to_string(i);
-    Option->Save();
-  }
+  for (int i = 0; i < 20; ++i)
+    Option->Change([i](TOptionValues& option) { option.HotelId = "H" + std::to_string(i); });
   for (auto& th : threads)
     th.join();
   std::vector<std::int64_t> all;

@@ -137,11 +137,8 @@ TEST_F(OptionFileTest, ConcurrentSavesOfBothObjectsLoseNoKey) {
   TOption option(path);
   TSysOption sys(path);
   std::thread cards([&] {
-    for (int i = 0; i < 50; ++i) {
-      std::lock_guard lock(OptionFileMutex());
-      ++option.CurrentCardNo;
-      option.Save();
-    }
+    for (int i = 0; i < 50; ++i)
+      option.NextCardNo();
   });
   std::thread passwords([&] {
     for (int i = 0; i < 50; ++i)
