@@ -41,7 +41,16 @@ extern TBaseDoorlock* Doorlock;
 
 // Driver operations run one at a time: every caller holds this lock for a whole card
 // operation (a request's room lookup, card write, room update and record included).
-// It is recursive so a holder may call helpers that take it again.
+// The drivers take it too in each of their operations, so that a caller that does
+// not (start-up, shut-down) is served one at a time as well. That is why it is
+// recursive, and the only lock that is: the holder of a whole card operation calls
+// the driver, and a driver's operation calls its own Beep.
+//
+// The lock order, for every thread: this driver lock, then Option.ini's
+// (OptionFileMutex, taken by the card counter step), then the record store's. The
+// log's lock is taken last and holds nothing else. No lock is ever taken against
+// this order: the store and Option.ini never call the driver, and neither calls
+// the other.
 std::recursive_mutex& DoorlockMutex();
 
 // Set by the windows at start-up; the core never includes a window header.

@@ -126,18 +126,21 @@ void TDoorlockRecordManager::UpdateLastCheckInTime(const std::string& RoomCode,
       changed = query.Execute();
     }
     if (changed == 0)
-      AddRoom(RoomCode, LastCheckInTime);
+      InsertRoom(RoomCode, LastCheckInTime);
   });
 }
 
 void TDoorlockRecordManager::AddRoom(const std::string& RoomCode, plat::TDateTime LastCheckInTime) {
-  Run([&] {
-    TSqliteStatement query(
-        *Connection,
-        "insert into T_Room(RoomNo, LastCheckInTime) Values(:RoomNo, :LastCheckInTime)");
-    query.BindText(":RoomNo", RoomCode).BindReal(":LastCheckInTime", LastCheckInTime).Execute();
-    WriteLog(NewRoomText() + RoomCode);
-  });
+  Run([&] { InsertRoom(RoomCode, LastCheckInTime); });
+}
+
+void TDoorlockRecordManager::InsertRoom(const std::string& RoomCode,
+                                        plat::TDateTime LastCheckInTime) {
+  TSqliteStatement query(
+      *Connection,
+      "insert into T_Room(RoomNo, LastCheckInTime) Values(:RoomNo, :LastCheckInTime)");
+  query.BindText(":RoomNo", RoomCode).BindReal(":LastCheckInTime", LastCheckInTime).Execute();
+  WriteLog(NewRoomText() + RoomCode);
 }
 
 void TDoorlockRecordManager::AddIssueCardRecord(

@@ -45,9 +45,12 @@ class TDoorlockRecordManager {
   // (deleted, or another file put there), so that Connect opens the path anew
   // instead of writing on into a file nobody will see again.
   void CloseWhenReplaced();
-  // Runs one operation under the store's lock, logging any failure.
+  // Runs one operation under the store's lock, logging any failure. Operations
+  // never call each other: the lock is not recursive.
   template <typename Operation>
   void Run(Operation&& operation);
+  // AddRoom's statement, for a caller that already runs under the lock.
+  void InsertRoom(const std::string& RoomCode, plat::TDateTime LastCheckInTime);
 
   std::optional<TSqliteDatabase> Connection;  // stays open between operations
   std::string openPath_;                      // the file Connection has open
@@ -56,7 +59,7 @@ class TDoorlockRecordManager {
   std::uint64_t openDevice_ = 0;
   std::uint64_t openInode_ = 0;
   bool openIdentityKnown_ = false;
-  std::recursive_mutex mutex_;
+  std::mutex mutex_;  // the last lock but the log's, see DoorlockMutex()
 };
 
 extern TDoorlockRecordManager* DoorlockRecordManager;
