@@ -23,7 +23,6 @@ void CopyField(char* field, std::size_t size, const std::string& text) {
 
 }  // namespace
 
-// For tests only: a fresh process starts with handle 0.
 void ResetVeskPortHandle() {
   std::lock_guard lock(DoorlockMutex());
   PortHandle = 0;

@@ -24,3 +24,6 @@ class TVeskDoorlock : public TBaseDoorlock {
  private:
   TIC32Functions functions_;
 };
+
+// Test seam: puts the process-wide port handle back to 0, as a fresh process has it.
+void ResetVeskPortHandle();

@@ -52,6 +52,3 @@ TRFL32Functions RecordingRFL32();
 TProject2Functions RecordingProject2();
 
 }  // namespace testing_support
-
-// Defined by the IC driver: puts its process-wide port handle back to 0.
-void ResetVeskPortHandle();
