@@ -152,6 +152,36 @@ TEST_F(OptionFileTest, ConcurrentSavesOfBothObjectsLoseNoKey) {
   EXPECT_EQ(ini.ReadString("DoorlockOption", "SaveDoorlockRecord", ""), "0");
 }
 
+TEST_F(OptionFileTest, ACopyIsNeverHalfOfAChangeNorBehindTheCounter) {
+  TOption option(path);
+  std::thread dialog([&] {
+    for (int i = 0; i < 40; ++i) {
+      const std::string text = i % 2 == 0 ? "A" : "BB";
+      option.Change([&](TOptionValues& values) {
+        values.DoorlockType = text;
+        values.PortName = text;
+        values.HotelId = text;
+      });
+    }
+  });
+  std::thread cards([&] {
+    for (int i = 0; i < 40; ++i)
+      option.NextCardNo();
+  });
+  std::int64_t lastCardNo = 1;
+  for (int i = 0; i < 200; ++i) {
+    const TOptionValues values = option.Values();
+    EXPECT_EQ(values.PortName, values.DoorlockType);
+    EXPECT_EQ(values.HotelId, values.DoorlockType);
+    EXPECT_GE(values.CurrentCardNo, lastCardNo);
+    lastCardNo = values.CurrentCardNo;
+  }
+  dialog.join();
+  cards.join();
+  EXPECT_EQ(option.Values().CurrentCardNo, 41);
+  EXPECT_EQ(plat::TIniFile(path).ReadString("DoorlockOption", "HotelId", ""), "BB");
+}
+
 TEST(PortIndex, MapsPortNamesExactly) {
   const struct {
     const char* name;
