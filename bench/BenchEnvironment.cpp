@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "encoders/CardNumber.h"
 #include "host/LogFileUnit.h"
 #include "host/OptionUnit.h"
-#include "host/SysOptionUnit.h"
 #include "platform/DateTime.h"
 #include "platform/TextCodec.h"
 #include "records/SqliteDatabase.h"
@@ -81,21 +81,12 @@ TBenchEnvironment::TBenchEnvironment() {
   std::ofstream(File("Option.ini"), std::ios::binary) << kHotelOptions;
   CreateDatabase(File("Client.mdb"));
 
-  OptionStartup(dir_);
-  LogFileStartup(dir_);
-  SysOptionStartup(dir_);
-  DoorlockRecordManagerStartup(dir_);
-  Doorlock = &doorlock_;
+  objects_ = std::make_unique<TProgramObjects>(dir_);
+  objects_->LendDriver(&doorlock_);
 }
 
 TBenchEnvironment::~TBenchEnvironment() {
-  Doorlock = nullptr;
-  DoorlockRecordManagerShutdown();
-  LogFileShutdown();
-  delete SysOption;
-  SysOption = nullptr;
-  delete Option;
-  Option = nullptr;
+  objects_.reset();
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }
@@ -123,7 +114,7 @@ void FillDatabase(const std::string& path, int rooms, int records) {
       // Spread over about three years of stays.
       const double issued = now - 1000.0 + 1000.0 * i / records;
       record.BindText(":RegisterId", RegisterIdOf(i))
-          .BindText(":CardNo", std::to_string(i % 16777214 + 1))
+          .BindText(":CardNo", std::to_string(i % kCardNoModulus + 1))
           .BindText(":RoomNo", RoomOf(i % kHotelRooms).Code())
           .BindReal(":LastCheckInTime", issued)
           .BindReal(":CheckInTime", issued)

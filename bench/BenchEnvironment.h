@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "encoders/BaseDoorlockUnit.h"
+#include "host/ProgramObjectsUnit.h"
 #include "records/DoorlockRecordManagerUnit.h"
 
 namespace bench {
@@ -39,10 +40,12 @@ class TBenchEnvironment {
   // With its trailing "/".
   const std::string& Dir() const { return dir_; }
   std::string File(const std::string& name) const { return dir_ + name; }
+  TProgramObjects& Objects() { return *objects_; }
 
  private:
   std::string dir_;
   TInstantDoorlock doorlock_;
+  std::unique_ptr<TProgramObjects> objects_;
 };
 
 // Creates an empty database at path from the project's schema.
@@ -52,7 +55,7 @@ void CreateDatabase(const std::string& path);
 // transaction, as years of a busy front desk would leave them.
 void FillDatabase(const std::string& path, int rooms, int records);
 
-// A store on the database at path, opened; the caller makes it the program's.
+// A store on the database at path, opened; the caller lends it to the program.
 std::unique_ptr<TDoorlockRecordManager> OpenStore(const std::string& path);
 
 // The fields of room `index` of a hotel of 5 buildings, 20 floors and 100 rooms

@@ -4,7 +4,6 @@
 
 #include "doorlock/CardIssueUnit.h"
 #include "encoders/BaseDoorlockUnit.h"
-#include "host/DoorlockServerUnit.h"
 #include "host/LogFileUnit.h"
 #include "host/SysOptionUnit.h"
 #include "platform/TextCodec.h"

@@ -2,10 +2,18 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "doorlock/DoorlockMessageUnit.h"
 
-class TConnection;
+// One accepted connection, as the request handler sees it.
+class TConnection {
+ public:
+  virtual ~TConnection() = default;
+  // Writes every byte in one piece; throws std::runtime_error when the peer has gone.
+  virtual void Write(std::string_view bytes) = 0;
+};
+
 namespace plat {
 class TXmlElement;
 }

@@ -16,9 +16,9 @@
 #include "doorlock/DoorlockMessageHandlerUnit.h"
 #include "doorlock/DoorlockMessageUnit.h"
 #include "encoders/BaseDoorlockUnit.h"
-#include "host/DoorlockServerUnit.h"
 #include "host/LogFileUnit.h"
 #include "host/OptionUnit.h"
+#include "host/ProgramObjectsUnit.h"
 #include "host/SysOptionUnit.h"
 #include "platform/Errors.h"
 #include "platform/TextCodec.h"
@@ -86,35 +86,26 @@ class TScratchSystem {
       throw std::runtime_error("mkdtemp failed for " + pattern);
     dir_ = pattern + "/";
 
-    sysOption_ = std::make_unique<TSysOption>(dir_ + "Option.ini");
-    sysOption_->UseNativeDoorlockDb = true;
-    sysOption_->SaveDoorlockRecord = true;
-    sysOption_->DelayMinutes = 10;
-    sysOption_->DelayMinutes2 = 30;
-    sysOption_->Save();
-    option_ = std::make_unique<TOption>(dir_ + "Option.ini");
-    option_->Load();
-    // No reserve: the checks need every line, and a container's /dev/shm may be
-    // smaller than the reserve a hotel's disk keeps.
-    TLogSpace space;
-    space.Reserve = 0;
-    log_ = std::make_unique<TLogFile>(dir_ + "fuzz.LOG", space);
-    SysOption = sysOption_.get();
-    Option = option_.get();
-    LogFile = log_.get();
-
+    TSysOption settings(dir_ + "Option.ini");
+    settings.UseNativeDoorlockDb = true;
+    settings.SaveDoorlockRecord = true;
+    settings.DelayMinutes = 10;
+    settings.DelayMinutes2 = 30;
+    settings.Save();
     database_ = std::make_unique<TSqliteDatabase>(dir_ + "Client.mdb", TSqliteOpen::Create);
     database_->Execute(ReadWhole(DOORLOCK_SOURCE_DIR "/records/Client.sql"));
-    DoorlockRecordManagerStartup(dir_);
-    Doorlock = &doorlock_;
+
+    TProgramSetup setup;
+    setup.LogName = "fuzz.LOG";
+    // No reserve: the checks need every line, and a container's /dev/shm may be
+    // smaller than the reserve a hotel's disk keeps.
+    setup.LogSpace.Reserve = 0;
+    objects_ = std::make_unique<TProgramObjects>(dir_, setup);
+    objects_->LendDriver(&doorlock_);
   }
 
   ~TScratchSystem() {
-    Doorlock = nullptr;
-    DoorlockRecordManagerShutdown();
-    LogFile = nullptr;
-    Option = nullptr;
-    SysOption = nullptr;
+    objects_.reset();
     database_.reset();
     Remove();
   }
@@ -129,22 +120,20 @@ class TScratchSystem {
 
   // Cuts the log and empties the tables when they have grown.
   void KeepSmall() {
-    if (FileSize(log_->FileName) > kLogLimit)
-      std::filesystem::resize_file(log_->FileName, 0);
+    if (FileSize(LogPath()) > kLogLimit)
+      std::filesystem::resize_file(LogPath(), 0);
     if (++runs_ % kRunsBetweenClearing == 0)
       database_->Execute("delete from T_IssueCardRecord; delete from T_Room;");
   }
 
   TSqliteDatabase& Database() { return *database_; }
-  const std::string& LogPath() const { return log_->FileName; }
+  const std::string& LogPath() const { return LogFile->FileName; }
 
  private:
   std::string dir_;
-  std::unique_ptr<TSysOption> sysOption_;
-  std::unique_ptr<TOption> option_;
-  std::unique_ptr<TLogFile> log_;
   std::unique_ptr<TSqliteDatabase> database_;
   TBaseDoorlock doorlock_;
+  std::unique_ptr<TProgramObjects> objects_;
   unsigned runs_ = 0;
 };
 

@@ -17,14 +17,14 @@
 #include "encoders/EncoderLibraries.h"
 #include "encoders/VeskDoorlockUnit.h"
 #include "encoders/VeskV9DoorlockUnit.h"
+#include "host/DoorlockServerUnit.h"
 #include "host/GuiSupportUnit.h"
 #include "host/LogFileUnit.h"
 #include "host/MainFormUnit.h"
 #include "host/OptionUnit.h"
-#include "host/SysOptionUnit.h"
+#include "host/ProgramObjectsUnit.h"
 #include "platform/Paths.h"
 #include "platform/TextCodec.h"
-#include "records/DoorlockRecordManagerUnit.h"
 
 namespace {
 
@@ -103,11 +103,8 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(QuietHeadlessMessages);
   InstallStopSignals();
 
-  const std::string dir = plat::ExecutableDir();
-  OptionStartup(dir);
-  LogFileStartup(dir);
-  SysOptionStartup(dir);
-  DoorlockRecordManagerStartup(dir);
+  // Option, LogFile, SysOption and the record store now; the driver below.
+  TProgramObjects objects(plat::ExecutableDir());
 
   int status = 0;
   {
@@ -135,13 +132,15 @@ int main(int argc, char** argv) {
         MainForm->CloseWithoutPassword();
     });
 
-    std::unique_ptr<TBaseDoorlock> driver = CreateDriver(*libraries);
+    objects.SetDriver(CreateDriver(*libraries));
+    TBaseDoorlock* const driver = Doorlock;
     try {
       if (driver)
         driver->OpenPort();
-      const bool served = ShowDoorlockInterface(
-          driver.get(), headless ? TWindowMode::Headless : TWindowMode::OnScreen);
-      if (driver)
+      const bool served =
+          ShowDoorlockInterface(driver, headless ? TWindowMode::Headless : TWindowMode::OnScreen);
+      // A connection thread still inside the driver keeps its port.
+      if (driver && ConnectionThreadsRunning() == 0)
         driver->ClosePort();
       if (!served) {
         // A service manager sees the failure and can start it again.
@@ -154,11 +153,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "%s: %s\n", kProgram, plat::GbkToUtf8(e.what()).c_str());
       status = 1;
     }
-    Doorlock = nullptr;
-    driver.reset();
   }
 
-  DoorlockRecordManagerShutdown();
-  LogFileShutdown();
-  return status;
+  if (ConnectionThreadsRunning() > 0) {
+    // Connection threads outlived the server's wait and may still use every object and
+    // the encoder libraries: nothing is destroyed under them, and the process ends here.
+    objects.KeepForever();
+    static_cast<void>(libraries.release());
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;  // the driver, the record store, SysOption, the log and Option go, in that order
 }

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -28,6 +29,7 @@ namespace {
 
 constexpr int kListenBacklog = 15;
 constexpr auto kDeactivationWait = std::chrono::milliseconds(5000);
+std::atomic<int> threadsRunning{0};
 // Connection threads only parse, log and call the store; an idle one then costs
 // little memory even by the thousand.
 constexpr std::size_t kConnectionStackSize = 256 * 1024;
@@ -120,6 +122,7 @@ struct TDoorlockServer::State {
   std::list<Connection*> waiting;       // connections still reading, the oldest first
   int evicting = 0;                     // evicted, not yet closed
   int running = 0;                      // connection threads not yet finished
+  std::chrono::milliseconds deactivationWait = kDeactivationWait;
   bool stopping = false;
   int listenFd = -1;
   int defaultPort = 0;
@@ -188,6 +191,7 @@ void FinishConnection(State& state, Connection& connection) {
   state.connections.erase(connection.fd);
   ::close(connection.fd);
   --state.running;
+  --threadsRunning;
   state.threadsDone.notify_all();
 }
 
@@ -213,6 +217,7 @@ void StartConnection(const std::shared_ptr<State>& state, int fd) {
     state->connections.insert(fd);
     start->connection.place = state->waiting.insert(state->waiting.end(), &start->connection);
     ++state->running;
+    ++threadsRunning;
   }
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
@@ -396,9 +401,10 @@ void TDoorlockServer::Activate() {
 void TDoorlockServer::Deactivate() {
   if (!Active())
     return;
-  const auto deadline = std::chrono::steady_clock::now() + kDeactivationWait;
+  std::chrono::steady_clock::time_point deadline;
   {
     std::lock_guard lock(state_->mutex);
+    deadline = std::chrono::steady_clock::now() + state_->deactivationWait;
     state_->stopping = true;
     state_->threadsDone.notify_all();  // an acceptor waiting for room
   }
@@ -413,4 +419,13 @@ void TDoorlockServer::Deactivate() {
   if (!state_->threadsDone.wait_until(lock, deadline, [&] { return state_->running == 0; })) {
     throw ETerminateThreadTimeout();
   }
+}
+
+void TDoorlockServer::SetDeactivationWait(std::chrono::milliseconds wait) {
+  std::lock_guard lock(state_->mutex);
+  state_->deactivationWait = wait;
+}
+
+int ConnectionThreadsRunning() {
+  return threadsRunning.load();
 }

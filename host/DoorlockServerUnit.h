@@ -1,17 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <string_view>
-
-// One accepted connection, as the request handler sees it.
-class TConnection {
- public:
-  virtual ~TConnection() = default;
-  // Writes every byte in one piece; throws std::runtime_error when the peer has gone.
-  virtual void Write(std::string_view bytes) = 0;
-};
 
 // Raised by Deactivate when connection threads outlive its wait.
 class ETerminateThreadTimeout : public std::runtime_error {
@@ -50,9 +42,16 @@ class TDoorlockServer {
   // Stops listening, shuts down every open connection and waits at most 5000 ms for
   // the connection threads; throws ETerminateThreadTimeout when some still run.
   void Deactivate();
+  // Another wait for Deactivate (tests).
+  void SetDeactivationWait(std::chrono::milliseconds wait);
 
   struct State;  // shared with the connection threads
 
  private:
   std::shared_ptr<State> state_;
 };
+
+// Connection threads of every server that have not finished yet. After a deactivation
+// that timed out, they may still use the driver, the record store, the options and
+// the log: shut-down must then destroy none of them.
+int ConnectionThreadsRunning();

@@ -130,12 +130,3 @@ void WriteLog(std::string_view text) {
 std::string LogFileNameFor(const std::string& programDir, double now) {
   return programDir + plat::FormatDateTime("yyyymmdd", now) + ".LOG";
 }
-
-void LogFileStartup(const std::string& programDir) {
-  LogFile = new TLogFile(LogFileNameFor(programDir, plat::Now()));
-}
-
-void LogFileShutdown() {
-  delete LogFile;
-  LogFile = nullptr;
-}

@@ -59,7 +59,3 @@ void WriteLog(std::string_view text);
 
 // "<program dir>yyyymmdd.LOG" for the given local date-time.
 std::string LogFileNameFor(const std::string& programDir, double now);
-
-// Start-up and shut-down steps of the log.
-void LogFileStartup(const std::string& programDir);
-void LogFileShutdown();

@@ -98,6 +98,10 @@ int TMainForm::ServerPort() const {
   return TCPServer->BoundPort();
 }
 
+void TMainForm::SetServerDeactivationWait(std::chrono::milliseconds wait) {
+  TCPServer->SetDeactivationWait(wait);
+}
+
 bool TMainForm::ServerActive() const {
   return TCPServer->Active();
 }

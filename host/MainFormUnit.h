@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <chrono>
 #include <memory>
 
 class QCloseEvent;
@@ -32,6 +33,8 @@ class TMainForm : public QMainWindow {
   // The port the server listens on while active.
   int ServerPort() const;
   bool ServerActive() const;
+  // How long closing waits for connection threads (tests).
+  void SetServerDeactivationWait(std::chrono::milliseconds wait);
   // True once a close was let through, also one that came before the window was
   // shown (a stop signal while creating it showed a message).
   bool HasClosed() const { return closed_; }

@@ -62,8 +62,3 @@ void TOption::SaveLocked() {
   ini.WriteInteger(kCardNoSection, "CurrentCardNo", static_cast<std::int32_t>(CurrentCardNo));
   ini.UpdateFile();
 }
-
-void OptionStartup(const std::string& programDir) {
-  Option = new TOption(programDir + "Option.ini");
-  Option->Load();
-}

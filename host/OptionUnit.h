@@ -58,6 +58,3 @@ void TOption::Change(Assign&& assign) {
 }
 
 extern TOption* Option;
-
-// Start-up step: creates Option for "<program dir>Option.ini" and loads it.
-void OptionStartup(const std::string& programDir);

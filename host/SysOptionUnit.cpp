@@ -43,8 +43,3 @@ void TSysOption::Save() {
   ini.WriteBool(kLockSection, "SaveDoorlockRecord", SaveDoorlockRecord);
   ini.UpdateFile();
 }
-
-void SysOptionStartup(const std::string& programDir) {
-  SysOption = new TSysOption(programDir + "Option.ini");
-  SysOption->Load();
-}

@@ -26,6 +26,3 @@ class TSysOption {
 };
 
 extern TSysOption* SysOption;
-
-// Start-up step: creates SysOption for "<program dir>Option.ini" and loads it.
-void SysOptionStartup(const std::string& programDir);

@@ -137,8 +137,7 @@ void TDoorlockRecordManager::AddRoom(const std::string& RoomCode, plat::TDateTim
 void TDoorlockRecordManager::InsertRoom(const std::string& RoomCode,
                                         plat::TDateTime LastCheckInTime) {
   TSqliteStatement query(
-      *Connection,
-      "insert into T_Room(RoomNo, LastCheckInTime) Values(:RoomNo, :LastCheckInTime)");
+      *Connection, "insert into T_Room(RoomNo, LastCheckInTime) Values(:RoomNo, :LastCheckInTime)");
   query.BindText(":RoomNo", RoomCode).BindReal(":LastCheckInTime", LastCheckInTime).Execute();
   WriteLog(NewRoomText() + RoomCode);
 }
@@ -169,20 +168,15 @@ void TDoorlockRecordManager::AddIssueCardRecord(
   });
 }
 
-void DoorlockRecordManagerStartup(const std::string& programDir) {
+std::unique_ptr<TDoorlockRecordManager> OpenDoorlockRecordManager(const std::string& programDir) {
+  auto store = std::make_unique<TDoorlockRecordManager>();
+  store->DatabasePath = programDir + "Client.mdb";
+  store->ConnectionString = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + store->DatabasePath +
+                            " ;Persist Security Info=False;Jet OLEDB:Database Password=";
   try {
-    DoorlockRecordManager = new TDoorlockRecordManager();
-    DoorlockRecordManager->DatabasePath = programDir + "Client.mdb";
-    DoorlockRecordManager->ConnectionString =
-        "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + DoorlockRecordManager->DatabasePath +
-        " ;Persist Security Info=False;Jet OLEDB:Database Password=";
-    DoorlockRecordManager->Open();
+    store->Open();
   } catch (const std::exception& e) {
     WriteLog(e.what());
   }
-}
-
-void DoorlockRecordManagerShutdown() {
-  delete DoorlockRecordManager;
-  DoorlockRecordManager = nullptr;
+  return store;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -64,7 +65,6 @@ class TDoorlockRecordManager {
 
 extern TDoorlockRecordManager* DoorlockRecordManager;
 
-// Start-up step: creates the store for "<program dir>Client.mdb" and opens it; a
-// failure is logged and start-up goes on. Shut-down step: destroys it.
-void DoorlockRecordManagerStartup(const std::string& programDir);
-void DoorlockRecordManagerShutdown();
+// The store for "<program dir>Client.mdb", opened; a failure to open it is logged and
+// the store is returned all the same (each operation tries again).
+std::unique_ptr<TDoorlockRecordManager> OpenDoorlockRecordManager(const std::string& programDir);

@@ -30,16 +30,12 @@ class ServedRequestTest : public ::testing::Test {
     CreateClientDatabase(dbPath);
     store.ConnectionString = "Data Source=" + dbPath + " ;";
     store.Open();
-    DoorlockRecordManager = &store;
-    Doorlock = &driver;
+    globals.Objects().LendRecordStore(&store);
+    globals.Objects().LendDriver(&driver);
     server.SetDefaultPort(0);
     server.Activate();
   }
-  ~ServedRequestTest() override {
-    server.Deactivate();
-    Doorlock = nullptr;
-    DoorlockRecordManager = nullptr;
-  }
+  ~ServedRequestTest() override { server.Deactivate(); }
 
   std::string Send(const std::string& bytes) {
     std::string response = Exchange(server.BoundPort(), bytes);
@@ -123,7 +119,7 @@ TEST_F(ServedRequestTest, EachOutcomeOfEachType) {
   for (const Case& c : cases) {
     FakeDoorlock fresh;
     c.setUp(fresh);
-    Doorlock = &fresh;
+    globals.Objects().LendDriver(&fresh);
     const std::size_t before = LogLines().size();
     EXPECT_EQ(Send(Framed(c.request)), c.response) << c.name;
     const Lines log = LogLines();
@@ -132,11 +128,11 @@ TEST_F(ServedRequestTest, EachOutcomeOfEachType) {
     EXPECT_EQ(log[before + 2], Gbk(c.outcomeLine)) << c.name;
     EXPECT_EQ(log[before + 3], Gbk("完成一次操作")) << c.name;
   }
-  Doorlock = &driver;
+  globals.Objects().LendDriver(&driver);
 }
 
 TEST_F(ServedRequestTest, WithoutADriverEveryOperationFails) {
-  Doorlock = nullptr;
+  globals.Objects().LendDriver(nullptr);
   EXPECT_EQ(Send(Framed(kIssue)), FramedResponse("500", "发卡失败", 0));
   EXPECT_EQ(Send(Framed("<r type=\"ReadCard\"/>")), FramedResponse("500", "读卡失败", 0));
   EXPECT_EQ(Send(Framed("<r type=\"EraseCard\"/>")), FramedResponse("500", "注销卡失败 ", 0));
@@ -331,10 +327,9 @@ class BrokenConnection : public TConnection {
 TEST(DoorlockMessageHandler, ALostResponseStillEndsTheRequestInTheLog) {
   CoreGlobals globals;
   FakeDoorlock driver;
-  Doorlock = &driver;
+  globals.Objects().LendDriver(&driver);
   BrokenConnection connection;
   TDoorlockMessageHandler handler;
   EXPECT_NO_THROW(handler.HandleMessage(connection, "<r type=\"EraseCard\"/>"));
-  Doorlock = nullptr;
   EXPECT_EQ(globals.LogTexts().back(), Gbk("完成一次操作"));
 }

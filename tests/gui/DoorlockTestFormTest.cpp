@@ -32,13 +32,9 @@ class DoorlockTestFormTest : public GuiTest {
  protected:
   DoorlockTestFormTest() {
     CreateClientDatabase(dbPath);
-    DoorlockRecordManagerStartup(globals.Dir().Path());
-    Doorlock = &driver;
+    globals.Objects().OpenRecordStore();
+    globals.Objects().LendDriver(&driver);
     form.show();
-  }
-  ~DoorlockTestFormTest() override {
-    Doorlock = nullptr;
-    DoorlockRecordManagerShutdown();
   }
 
   QLineEdit& Edit(const char* name) { return Child<QLineEdit>(form, name); }
@@ -297,8 +293,8 @@ TEST_F(DoorlockTestFormTest, CardOperationsHoldTheDriverAgainstRequests) {
 }
 
 TEST_F(DoorlockTestFormTest, WithoutADriverOrAStoreTheButtonsDoNoHarm) {
-  Doorlock = nullptr;
-  DoorlockRecordManagerShutdown();
+  globals.Objects().LendDriver(nullptr);
+  globals.Objects().LendRecordStore(nullptr);
   SysOption->UseNativeDoorlockDb = true;
   SysOption->SaveDoorlockRecord = true;
   Child<QCheckBox>(form, "IsCopyCheckBox").setChecked(true);
@@ -309,7 +305,7 @@ TEST_F(DoorlockTestFormTest, WithoutADriverOrAStoreTheButtonsDoNoHarm) {
   EXPECT_EQ(Edit("CardNoTxt").text(), QStringLiteral("0"));
   EXPECT_TRUE(messages.Messages().empty());
 
-  Doorlock = &driver;
+  globals.Objects().LendDriver(&driver);
   Press("WriteCardBtn");  // the store is unset: the card is still written
   EXPECT_EQ(driver.issues.size(), 1u);
 }

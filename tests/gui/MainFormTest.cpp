@@ -58,13 +58,10 @@ class MainFormTest : public GuiTest {
   MainFormTest() {
     SysOption->DoorlockPortNo = 0;  // a free port
     driver.readCardNo = 31;
-    Doorlock = &driver;
+    globals.Objects().LendDriver(&driver);
     InstallGuiHooks();
   }
-  ~MainFormTest() override {
-    SetShowOptionsHook({});
-    Doorlock = nullptr;
-  }
+  ~MainFormTest() override { SetShowOptionsHook({}); }
 
   QAction& Action(TMainForm& form, const char* name) { return Child<QAction>(form, name); }
 
@@ -162,7 +159,7 @@ TEST_F(MainFormTest, ShowDoorlockInterfacePublishesTheDriverAndClosesWithoutPass
   ShowDoorlockInterface(&other);
   EXPECT_TRUE(prompted);
   EXPECT_EQ(MainForm, nullptr);
-  Doorlock = &driver;
+  globals.Objects().LendDriver(&driver);
 }
 
 // Closes the main window once it runs, and tells whether it ran.
@@ -241,7 +238,7 @@ TEST_F(MainFormTest, TheTestActionOpensTheTestDialogWithoutAPassword) {
 }
 
 TEST_F(MainFormTest, WithoutADriverTheTestAndOptionActionsOpenNothing) {
-  Doorlock = nullptr;
+  globals.Objects().LendDriver(nullptr);
   TMainForm form;
   ModalDialogDriver test("DoorlockTestForm", [](QDialog& d) { d.reject(); });
   Action(form, "TestAction").trigger();
@@ -380,6 +377,7 @@ TEST_F(MainFormTest, AConnectionOutlivingTheStopIsReportedWhenTheWindowGoes) {
   std::thread client;
   {
     TMainForm form;
+    form.SetServerDeactivationWait(std::chrono::milliseconds(200));
     const int port = form.ServerPort();
     client = std::thread([port] { Exchange(port, kReadCard); });
     // Once dispatched, the connection thread is waiting for the driver.
@@ -391,7 +389,7 @@ TEST_F(MainFormTest, AConnectionOutlivingTheStopIsReportedWhenTheWindowGoes) {
       }
     }
     EXPECT_TRUE(dispatched);
-  }  // the window goes: its stop waits five seconds for that thread
+  }  // the window goes: its stop waits for that thread in vain
   release.set_value();
   holder.join();
   client.join();

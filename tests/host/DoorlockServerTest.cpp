@@ -25,13 +25,11 @@ const std::string kRead = std::string("<r type=\"ReadCard\"/>") + '\0';
 class ServerTest : public ::testing::Test {
  protected:
   explicit ServerTest(int maxConnections = 0) {
-    Doorlock = &driver;
+    globals.Objects().LendDriver(&driver);
     server.SetDefaultPort(0);
     server.SetMaxConnections(maxConnections);
     server.Activate();
   }
-  ~ServerTest() override { Doorlock = nullptr; }
-
   CoreGlobals globals;
   FakeDoorlock driver;
   TDoorlockServer server;
@@ -170,7 +168,7 @@ TEST_F(ServerTest, TwoHundredIdleConnectionsNeitherBlockServiceNorDeactivation) 
     EXPECT_TRUE(client->ServerClosed());
 }
 
-TEST_F(ServerTest, AThreadStillRunningAfterFiveSecondsEndsDeactivationWithAnError) {
+TEST_F(ServerTest, AThreadStillRunningAfterTheWaitEndsDeactivationWithAnError) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::promise<void> entered;
@@ -185,6 +183,7 @@ TEST_F(ServerTest, AThreadStillRunningAfterFiveSecondsEndsDeactivationWithAnErro
   ASSERT_TRUE(client.Send(kRead));
   entered.get_future().wait();  // the request is inside the driver now
 
+  server.SetDeactivationWait(std::chrono::milliseconds(200));
   try {
     server.Deactivate();
     ADD_FAILURE() << "deactivation did not report the running thread";
@@ -270,7 +269,7 @@ int Threads() {
   constexpr int kIdle = 10;
   CoreGlobals globals;
   FakeDoorlock driver;
-  Doorlock = &driver;
+  globals.Objects().LendDriver(&driver);
   TDoorlockServer server;
   server.SetDefaultPort(0);
   server.SetMaxConnections(1000);  // the ceiling is not what stops it here

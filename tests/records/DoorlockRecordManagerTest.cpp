@@ -116,8 +116,7 @@ TEST_F(RecordStoreTest, FailuresAreLoggedAndNeverReachTheCaller) {
 TEST(RecordStoreStartup, AMissingDatabaseIsLoggedAtEveryTryUntilItAppears) {
   CoreGlobals globals;
   const std::string dir = globals.Dir().Path();
-  TDoorlockRecordManager* saved = DoorlockRecordManager;
-  DoorlockRecordManagerStartup(dir);
+  globals.Objects().OpenRecordStore();
   ASSERT_NE(DoorlockRecordManager, nullptr);
   EXPECT_EQ(DoorlockRecordManager->DatabasePath, dir + "Client.mdb");
   EXPECT_EQ(DoorlockRecordManager->ConnectionString,
@@ -133,10 +132,6 @@ TEST(RecordStoreStartup, AMissingDatabaseIsLoggedAtEveryTryUntilItAppears) {
   DoorlockRecordManager->AddRoom("000101", 1.0);
   EXPECT_EQ(globals.LogTexts().back(), Gbk("新建房间") + "000101");
   EXPECT_EQ(QueryRows(dir + "Client.mdb", "select count(*) from T_Room"), (Rows{{"1"}}));
-
-  DoorlockRecordManagerShutdown();
-  EXPECT_EQ(DoorlockRecordManager, nullptr);
-  DoorlockRecordManager = saved;
 }
 
 TEST(RecordStoreStartup, AFileThatIsNoDatabaseIsReportedAtOpening) {

@@ -4,28 +4,23 @@
 
 namespace testing_support {
 
-CoreGlobals::CoreGlobals()
-    : option_(std::make_unique<TOption>(dir_.File("Option.ini"))),
-      sysOption_(std::make_unique<TSysOption>(dir_.File("Option.ini"))),
-      log_(std::make_unique<TLogFile>(dir_.File("test.LOG"))),
-      savedOption_(Option),
-      savedSysOption_(SysOption),
-      savedLog_(LogFile) {
-  option_->Load();
-  sysOption_->Load();
-  Option = option_.get();
-  SysOption = sysOption_.get();
-  LogFile = log_.get();
+namespace {
+
+constexpr const char* kLogName = "test.LOG";
+
+}  // namespace
+
+CoreGlobals::CoreGlobals() {
+  TProgramSetup setup;
+  setup.LogName = kLogName;
+  setup.RecordStore = false;
+  objects_ = std::make_unique<TProgramObjects>(dir_.Path(), setup);
 }
 
-CoreGlobals::~CoreGlobals() {
-  Option = savedOption_;
-  SysOption = savedSysOption_;
-  LogFile = savedLog_;
-}
+CoreGlobals::~CoreGlobals() = default;
 
 std::string CoreGlobals::LogContent() const {
-  return ReadFile(log_->FileName);
+  return ReadFile(dir_.File(kLogName));
 }
 
 std::vector<std::string> CoreGlobals::LogTexts() const {

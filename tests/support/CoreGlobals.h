@@ -6,13 +6,15 @@
 
 #include "host/LogFileUnit.h"
 #include "host/OptionUnit.h"
+#include "host/ProgramObjectsUnit.h"
 #include "host/SysOptionUnit.h"
 #include "tests/support/TempDir.h"
 
 namespace testing_support {
 
-// Sets the program-wide Option, SysOption and LogFile to objects on a fresh
-// directory, as start-up would, and puts the old ones back afterwards.
+// The program-wide objects on a fresh directory, made by the program's own owner:
+// Option and SysOption on Option.ini there, the log "test.LOG", and no record store
+// until a test opens one. The globals go back to what they were at the end.
 class CoreGlobals {
  public:
   CoreGlobals();
@@ -22,6 +24,7 @@ class CoreGlobals {
 
   const TempDir& Dir() const { return dir_; }
   std::string OptionPath() const { return dir_.File("Option.ini"); }
+  TProgramObjects& Objects() { return *objects_; }
   // The log's lines, CR LF removed, each with its time stamp (when it has one) cut off.
   std::vector<std::string> LogTexts() const;
   // The whole log file as it is on disk.
@@ -29,12 +32,7 @@ class CoreGlobals {
 
  private:
   TempDir dir_;
-  std::unique_ptr<TOption> option_;
-  std::unique_ptr<TSysOption> sysOption_;
-  std::unique_ptr<TLogFile> log_;
-  TOption* savedOption_;
-  TSysOption* savedSysOption_;
-  TLogFile* savedLog_;
+  std::unique_ptr<TProgramObjects> objects_;
 };
 
 }  // namespace testing_support

@@ -14,7 +14,7 @@ using namespace testing_support;
 TEST(ClientAgainstServer, IssuesReadsAndErasesThroughTheRealServer) {
   CoreGlobals globals;
   FakeDoorlock driver;
-  Doorlock = &driver;
+  globals.Objects().LendDriver(&driver);
   TDoorlockServer server;
   server.SetDefaultPort(0);
   server.Activate();
@@ -56,5 +56,4 @@ TEST(ClientAgainstServer, IssuesReadsAndErasesThroughTheRealServer) {
   EXPECT_EQ(unanswered.ExitCode, 2);
 
   server.Deactivate();
-  Doorlock = nullptr;
 }
