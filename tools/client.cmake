@@ -7,5 +7,3 @@ add_executable(doorlock-client
   ${CMAKE_CURRENT_SOURCE_DIR}/client/ClientResponse.cpp
 )
 target_link_libraries(doorlock-client PRIVATE doorlock_platform)
-# No Qt in this tool, so nothing for the Qt code generators to do.
-set_target_properties(doorlock-client PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
