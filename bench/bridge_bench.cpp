@@ -19,6 +19,8 @@
 
 #include "bench/LoadGenerator.h"
 #include "encoders/EncoderLibraries.h"
+#include "tests/support/BinDir.h"
+#include "tests/support/ProcessRunner.h"
 
 namespace {
 
@@ -48,7 +50,7 @@ struct TInstallation {
     Dir = fs::temp_directory_path() / ("doorlock-bridge-bench-" + name);
     fs::remove_all(Dir);
     fs::create_directories(Dir);
-    const fs::path bin = DOORLOCK_BIN_DIR;
+    const fs::path bin = testing_support::BinDir();
     if (!bridged) {
       for (const char* library : {"libIC32.so", "libRFL32.so", "libProject2.so"})
         fs::copy_file(bin / library, Dir / library);
@@ -102,12 +104,12 @@ std::vector<double> StartTimes(const TInstallation& installation) {
 }  // namespace
 
 int main() {
-  if (std::system("command -v wine >/dev/null") != 0) {
+  if (testing_support::FindProgram("wine").empty()) {
     std::cerr << "bridge_bench: Wine is not installed (scripts/install-deps --with-bridge)\n";
     return 1;
   }
   const TInstallation linuxSim("linux", false, "");
-  const TInstallation windowsSim("windows", true, std::string(DOORLOCK_BIN_DIR) + "/bridge/maker");
+  const TInstallation windowsSim("windows", true, testing_support::BinDir() + "bridge/maker");
   const TInstallation recording("recording", true,
                                 std::string(DOORLOCK_RECORDING_DLL_DIR) + "/full");
   // Each simulator keeps its state beside itself: the Windows DLLs in their host's

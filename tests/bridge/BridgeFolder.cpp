@@ -1,10 +1,10 @@
 #include "tests/bridge/BridgeFolder.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
 #include "encoders/bridge/BridgeProcess.h"
+#include "tests/support/BinDir.h"
 #include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -16,7 +16,7 @@ bool WineInstalled() {
 }
 
 std::string BuiltBridgeDir() {
-  return std::string(std::getenv("DOORLOCK_BIN_DIR")) + "/bridge/";
+  return BinDir() + "bridge/";
 }
 
 std::string RecordingDlls(const std::string& kind) {

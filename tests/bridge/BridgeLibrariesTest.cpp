@@ -19,6 +19,7 @@
 #include "platform/DateTime.h"
 #include "tests/bridge/BridgeFolder.h"
 #include "tests/encoders/RecordingLibraries.h"
+#include "tests/support/BinDir.h"
 #include "tests/support/CoreGlobals.h"
 
 using namespace testing_support;
@@ -285,7 +286,7 @@ TEST_F(BridgeLibrariesTest, UnloadingEndsTheHostAndEverythingWineStartedForIt) {
 TEST_F(BridgeLibrariesTest, TheSimulatorUnderWineAndOnLinuxTakeTurnsWithTheState) {
   UseDlls(Dir(), BuiltBridgeDir() + "maker/");
   ::setenv("ENCODER_SIM_DIR", Dir().c_str(), 1);
-  const TEncoderLibraries onLinux(std::string(std::getenv("DOORLOCK_BIN_DIR")) + "/");
+  const TEncoderLibraries onLinux(BinDir());
   ASSERT_EQ(Libraries().RFL32().Buzzer(), 0);  // the host runs: the next call goes straight in
 
   std::future<std::int32_t> beep;

@@ -1,21 +1,18 @@
 #include "tests/encoders/SimulatedEncoder.h"
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <stdexcept>
 
 namespace testing_support {
+namespace {
 
-std::string BinDir() {
-  const char* dir = std::getenv("DOORLOCK_BIN_DIR");
-  if (dir == nullptr || *dir == '\0')
-    throw std::runtime_error("DOORLOCK_BIN_DIR is not set");
-  std::string path = dir;
-  if (path.back() != '/')
-    path += '/';
-  return path;
+std::string Joined(const std::vector<std::string>& arguments) {
+  std::string text;
+  for (const std::string& a : arguments)
+    text += (text.empty() ? "" : " ") + a;
+  return text;
 }
+
+}  // namespace
 
 SimulatedEncoder::SimulatedEncoder() {
   if (const char* saved = std::getenv("ENCODER_SIM_DIR")) {
@@ -33,39 +30,31 @@ SimulatedEncoder::~SimulatedEncoder() {
   }
 }
 
-TToolResult SimulatedEncoder::Tool(const std::string& arguments) const {
-  const std::string command = BinDir() + "encoder-sim --dir " + dir_.Path() + " " + arguments;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr)
-    throw std::runtime_error("cannot run " + command);
-  TToolResult result;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    result.Output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+ProcessResult SimulatedEncoder::Tool(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> all = {"--dir", dir_.Path()};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  return RunProcess(BinDir() + "encoder-sim", all);
 }
 
-void SimulatedEncoder::Do(const std::string& arguments) const {
-  const TToolResult result = Tool(arguments);
+void SimulatedEncoder::Do(const std::vector<std::string>& arguments) const {
+  const ProcessResult result = Tool(arguments);
   if (result.ExitCode != 0) {
-    throw std::runtime_error("encoder-sim " + arguments + " failed: " + result.Output);
+    throw std::runtime_error("encoder-sim " + Joined(arguments) + " failed: " + result.Out +
+                             result.Err);
   }
 }
 
 std::map<std::string, std::string> SimulatedEncoder::Status() const {
-  const TToolResult result = Tool("status");
+  const ProcessResult result = Tool({"status"});
   if (result.ExitCode != 0)
-    throw std::runtime_error("encoder-sim status failed: " + result.Output);
+    throw std::runtime_error("encoder-sim status failed: " + result.Out + result.Err);
   std::map<std::string, std::string> status;
   std::size_t start = 0;
-  while (start < result.Output.size()) {
-    std::size_t end = result.Output.find('\n', start);
+  while (start < result.Out.size()) {
+    std::size_t end = result.Out.find('\n', start);
     if (end == std::string::npos)
-      end = result.Output.size();
-    const std::string line = result.Output.substr(start, end - start);
+      end = result.Out.size();
+    const std::string line = result.Out.substr(start, end - start);
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos)
       throw std::runtime_error("not a status line: " + line);

@@ -6,18 +6,11 @@
 #include <vector>
 
 #include "encoders/EncoderLibraries.h"
+#include "tests/support/BinDir.h"
 #include "tests/support/CoreGlobals.h"
+#include "tests/support/ProcessRunner.h"
 
 namespace testing_support {
-
-// The program's own directory in the build, where the simulated libraries and
-// encoder-sim lie.
-std::string BinDir();
-
-struct TToolResult {
-  int ExitCode = -1;
-  std::string Output;  // standard output and standard error
-};
 
 // The simulated encoder in a fresh directory of its own (ENCODER_SIM_DIR), with the
 // simulated libraries loaded through the loader and the program-wide objects set.
@@ -29,9 +22,9 @@ class SimulatedEncoder {
   SimulatedEncoder& operator=(const SimulatedEncoder&) = delete;
 
   // Runs encoder-sim as a process on this encoder's directory.
-  TToolResult Tool(const std::string& arguments) const;
+  ProcessResult Tool(const std::vector<std::string>& arguments) const;
   // Runs a verb that must succeed.
-  void Do(const std::string& arguments) const;
+  void Do(const std::vector<std::string>& arguments) const;
   // `encoder-sim status` as key and value.
   std::map<std::string, std::string> Status() const;
 

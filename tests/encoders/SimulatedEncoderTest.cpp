@@ -71,7 +71,7 @@ TEST_F(SimulatedEncoderTest, AnICCardIsIssuedReadAndErasedEndToEnd) {
 }
 
 TEST_F(SimulatedEncoderTest, AnRFV9CardIsIssuedReadAndErasedEndToEnd) {
-  sim.Do("insert --serial 0x0000ABCD");
+  sim.Do({"insert", "--serial", "0x0000ABCD"});
   Option->HotelId = "12345";
   Option->PortName = "USB";
   ASSERT_TRUE(v9.OpenPort());
@@ -101,12 +101,12 @@ TEST_F(SimulatedEncoderTest, AnRFV9CardIsIssuedReadAndErasedEndToEnd) {
 
 TEST_F(SimulatedEncoderTest, AFreshDirectoryAndResetAreTheSameEncoder) {
   EXPECT_EQ(sim.Status(), kResetStatus);
-  sim.Do("disconnect");
-  sim.Do("fail ReadCardData 9");
-  sim.Do("remove");
+  sim.Do({"disconnect"});
+  sim.Do({"fail", "ReadCardData", "9"});
+  sim.Do({"remove"});
   v9.Beep();
   EXPECT_NE(sim.Status(), kResetStatus);
-  sim.Do("reset");
+  sim.Do({"reset"});
   EXPECT_EQ(sim.Status(), kResetStatus);
   std::int64_t cardNo = 0;
   EXPECT_TRUE(v9.ReadCard(cardNo));  // the failure is gone too
@@ -115,7 +115,7 @@ TEST_F(SimulatedEncoderTest, AFreshDirectoryAndResetAreTheSameEncoder) {
 TEST_F(SimulatedEncoderTest, ADisconnectedEncoderAnswersNothing) {
   Option->HotelId = "12345";
   ASSERT_TRUE(ic.OpenPort());
-  sim.Do("disconnect");
+  sim.Do({"disconnect"});
   EXPECT_EQ(sim.Status()["connected"], "0");
   std::int64_t cardNo = 0;
   EXPECT_FALSE(ic.OpenPort());
@@ -125,7 +125,7 @@ TEST_F(SimulatedEncoderTest, ADisconnectedEncoderAnswersNothing) {
   v9.Beep();
   EXPECT_EQ(sim.Status()["beeps"], "0");
 
-  sim.Do("connect");
+  sim.Do({"connect"});
   std::int64_t read = 0;
   EXPECT_FALSE(ic.ReadCard(read));  // the port was lost with the encoder
   EXPECT_TRUE(ic.OpenPort());
@@ -138,7 +138,7 @@ TEST_F(SimulatedEncoderTest, ADisconnectedEncoderAnswersNothing) {
 
 TEST_F(SimulatedEncoderTest, WithoutACardWritingReadingAndErasingFail) {
   Option->HotelId = "12345";
-  sim.Do("remove");
+  sim.Do({"remove"});
   EXPECT_EQ(sim.Status(), (Status{{"connected", "1"},
                                   {"card", "none"},
                                   {"card_no", ""},
@@ -166,34 +166,34 @@ TEST_F(SimulatedEncoderTest, AFailureCodeIsReturnedWithoutEffectUntilCleared) {
   ASSERT_TRUE(ic.OpenPort());
   std::int64_t cardNo = 0;
 
-  sim.Do("fail IC32.GuestCard 7");
+  sim.Do({"fail", "IC32.GuestCard", "7"});
   EXPECT_FALSE(IssueIC(cardNo));
-  sim.Do("fail RoomCard -7");
+  sim.Do({"fail", "RoomCard", "-7"});
   EXPECT_FALSE(IssueV9(cardNo));
   EXPECT_EQ(sim.Status()["card"], "blank");
-  sim.Do("fail GuestCard 0");
+  sim.Do({"fail", "GuestCard", "0"});
   EXPECT_TRUE(IssueIC(cardNo));
 
-  sim.Do("fail ReturnCardNo -9");  // any non-zero number counts as a read
+  sim.Do({"fail", "ReturnCardNo", "-9"});  // any non-zero number counts as a read
   EXPECT_TRUE(ic.ReadCard(cardNo));
   EXPECT_EQ(cardNo, -9);
-  sim.Do("fail Project2.ReadCardData 5");
+  sim.Do({"fail", "Project2.ReadCardData", "5"});
   EXPECT_FALSE(v9.ReadCard(cardNo));
 
-  sim.Do("fail CardClear 3");
-  sim.Do("fail LogoutCard 2");
+  sim.Do({"fail", "CardClear", "3"});
+  sim.Do({"fail", "LogoutCard", "2"});
   EXPECT_FALSE(ic.EraseCard());
   EXPECT_FALSE(v9.EraseCard());
   EXPECT_EQ(sim.Status()["cancelled"], "0");
 
-  sim.Do("fail Buzzer 1");
+  sim.Do({"fail", "Buzzer", "1"});
   v9.Beep();
   EXPECT_EQ(sim.Status()["beeps"], "0");
 
-  sim.Do("fail OpenPort -2");  // both libraries' OpenPort
+  sim.Do({"fail", "OpenPort", "-2"});  // both libraries' OpenPort
   EXPECT_FALSE(ic.OpenPort());
   EXPECT_FALSE(v9.OpenPort());
-  sim.Do("fail IC32.OpenPort 0");
+  sim.Do({"fail", "IC32.OpenPort", "0"});
   EXPECT_TRUE(ic.OpenPort());
   EXPECT_FALSE(v9.OpenPort());
 
@@ -234,7 +234,7 @@ TEST_F(SimulatedEncoderTest, AnRFV9CardNumberIsTakenFromTheSerial) {
       {"10", 10}, {"0xFFFFFFFF", -1}, {"0x10000000", 32}, {"16777214", 0}, {"4294967295", -1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.serial);
-    sim.Do("insert --serial "s + c.serial);
+    sim.Do({"insert", "--serial", c.serial});
     EXPECT_EQ(sim.Status()["card_no"], std::to_string(c.cardNo));
     std::int64_t cardNo = 0;
     EXPECT_TRUE(v9.ReadCard(cardNo));
@@ -272,21 +272,30 @@ TEST_F(SimulatedEncoderTest, ConcurrentCallsLoseNoChange) {
 }
 
 TEST_F(SimulatedEncoderTest, TheToolExplainsItselfAndRefusesWhatItCannotDo) {
-  const testing_support::TToolResult help = sim.Tool("--help");
+  const testing_support::ProcessResult help = sim.Tool({"--help"});
   EXPECT_EQ(help.ExitCode, 0);
-  EXPECT_NE(help.Output.find("usage: encoder-sim"), std::string::npos);
+  EXPECT_NE(help.Out.find("usage: encoder-sim"), std::string::npos);
 
-  for (const char* arguments :
-       {"", "bogus", "status now", "fail", "fail NoSuch 1", "fail GuestCard x",
-        "fail GuestCard 40000", "insert --serial -1", "insert --serial 0x100000000",
-        "insert --serial 0XABCD", "insert 5", "--dir"}) {
-    SCOPED_TRACE(arguments);
-    const testing_support::TToolResult result = sim.Tool(arguments);
+  const std::vector<std::string> refused[] = {{},
+                                              {"bogus"},
+                                              {"status", "now"},
+                                              {"fail"},
+                                              {"fail", "NoSuch", "1"},
+                                              {"fail", "GuestCard", "x"},
+                                              {"fail", "GuestCard", "40000"},
+                                              {"insert", "--serial", "-1"},
+                                              {"insert", "--serial", "0x100000000"},
+                                              {"insert", "--serial", "0XABCD"},
+                                              {"insert", "5"},
+                                              {"--dir"}};
+  for (const std::vector<std::string>& arguments : refused) {
+    SCOPED_TRACE(::testing::PrintToString(arguments));
+    const testing_support::ProcessResult result = sim.Tool(arguments);
     EXPECT_EQ(result.ExitCode, 2);
-    EXPECT_NE(result.Output.find("usage: encoder-sim"), std::string::npos);
+    EXPECT_NE((result.Out + result.Err).find("usage: encoder-sim"), std::string::npos);
   }
-  EXPECT_EQ(sim.Tool("fail ReturnCardNo 40000").ExitCode, 0);  // a 32-bit result
-  EXPECT_EQ(sim.Tool("--dir " + sim.Dir() + "missing status").ExitCode, 1);
+  EXPECT_EQ(sim.Tool({"fail", "ReturnCardNo", "40000"}).ExitCode, 0);  // a 32-bit result
+  EXPECT_EQ(sim.Tool({"--dir", sim.Dir() + "missing", "status"}).ExitCode, 1);
 }
 
 }  // namespace

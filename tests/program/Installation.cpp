@@ -1,28 +1,21 @@
 #include "tests/program/Installation.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <grp.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
+#include "tests/support/BinDir.h"
 #include "tests/support/ClientDatabase.h"
 #include "tests/support/TestClient.h"
 
 namespace testing_support {
 namespace {
-
-std::string BinDir() {
-  return std::getenv("DOORLOCK_BIN_DIR");
-}
 
 bool Listening(int port) {
   return TestClient(port).Connected();
@@ -30,22 +23,10 @@ bool Listening(int port) {
 
 }  // namespace
 
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 Installation::Installation(bool withDatabase) {
   for (const char* name :
        {"doorlock-interface", "libIC32.so", "libRFL32.so", "libProject2.so", "encoder-sim"}) {
-    std::filesystem::copy_file(BinDir() + "/" + name, dir_.File(name));
+    std::filesystem::copy_file(BinDir() + name, dir_.File(name));
   }
   if (withDatabase)
     CreateClientDatabase(dir_.File("Client.mdb"));
@@ -67,31 +48,30 @@ void Installation::Launch(const std::vector<std::string>& environment) {
       variables.push_back(variable);
   }
   variables.insert(variables.end(), environment.begin(), environment.end());
-  std::vector<char*> envp;
-  for (std::string& v : variables)
-    envp.push_back(v.data());
-  envp.push_back(nullptr);
 
-  const std::string program = dir_.File("doorlock-interface");
-  const std::string errors = dir_.File("stderr.txt");
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    // Only async-signal-safe calls between fork and exec: the test process has threads.
-    const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(err, STDERR_FILENO);
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(null, STDOUT_FILENO);
-    if (files_ && ::setrlimit(RLIMIT_NOFILE, &*files_) != 0)
-      ::_exit(126);
-    if (runAsUid_ != 0 && ::geteuid() == 0 &&
-        (::setgroups(0, nullptr) != 0 || ::setgid(runAsGid_) != 0 || ::setuid(runAsUid_) != 0)) {
-      ::_exit(126);
-    }
-    char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    ::execve(program.c_str(), argv, envp.data());
-    ::_exit(127);
+  // Standard error to a file the tests read; the program outlives this call, so it is
+  // started rather than run to its end.
+  const int errors =
+      ::open(dir_.File("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (errors < 0 || null < 0)
+    throw std::runtime_error("cannot open the program's standard files");
+  ProcessSpec spec;
+  spec.Program = dir_.File("doorlock-interface");
+  spec.Environment = std::move(variables);
+  spec.Descriptors = {{null, STDIN_FILENO}, {null, STDOUT_FILENO}, {errors, STDERR_FILENO}};
+  spec.FileLimit = files_;
+  spec.Uid = runAsUid_;
+  spec.Gid = runAsGid_;
+  try {
+    pid_ = StartProcess(spec);
+  } catch (...) {
+    ::close(errors);
+    ::close(null);
+    throw;
   }
+  ::close(errors);
+  ::close(null);
 }
 
 bool Installation::Start(int port, const std::vector<std::string>& environment) {
@@ -145,7 +125,7 @@ ProcessResult Installation::RunToExit() {
 }
 
 ProcessResult Installation::Client(std::vector<std::string> args) const {
-  return RunProcess(BinDir() + "/doorlock-client", args);
+  return RunProcess(BinDir() + "doorlock-client", args);
 }
 
 ProcessResult Installation::EncoderSim(std::vector<std::string> args) const {

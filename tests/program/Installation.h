@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/FreePort.h"
 #include "tests/support/ProcessRunner.h"
 #include "tests/support/TempDir.h"
 
@@ -57,8 +58,5 @@ class Installation {
   gid_t runAsGid_ = 0;
   std::optional<rlimit> files_;
 };
-
-// A TCP port nobody listens on right now.
-int FreePort();
 
 }  // namespace testing_support

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -54,24 +53,20 @@ class HeldPort {
 class VirtualDisplay {
  public:
   VirtualDisplay() {
-    const std::string server = FindXvfb();
+    const std::string server = FindProgram("Xvfb");
     if (server.empty())
       return;
     int ready[2];
     if (::pipe2(ready, O_CLOEXEC) != 0)
       return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      // Xvfb picks a free display and writes its number to descriptor 3.
-      ::dup2(ready[1], 3);
-      const int null = ::open("/dev/null", O_RDWR);
-      ::dup2(null, STDOUT_FILENO);
-      ::dup2(null, STDERR_FILENO);
-      const char* argv[] = {server.c_str(), "-displayfd", "3",           "-nolisten", "tcp",
-                            "-screen",      "0",          "1024x768x24", nullptr};
-      ::execv(server.c_str(), const_cast<char* const*>(argv));
-      ::_exit(127);
-    }
+    const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    // Xvfb picks a free display and writes its number to descriptor 3.
+    ProcessSpec spec;
+    spec.Program = server;
+    spec.Args = {"-displayfd", "3", "-nolisten", "tcp", "-screen", "0", "1024x768x24"};
+    spec.Descriptors = {{ready[1], 3}, {null, STDOUT_FILENO}, {null, STDERR_FILENO}};
+    pid_ = StartProcess(spec);
+    ::close(null);
     ::close(ready[1]);
     std::string number;
     pollfd p{ready[0], POLLIN, 0};
@@ -95,20 +90,6 @@ class VirtualDisplay {
   const std::string& Name() const { return name_; }
 
  private:
-  static std::string FindXvfb() {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-      const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-      const std::string candidate = dirs.substr(start, end - start) + "/Xvfb";
-      if (::access(candidate.c_str(), X_OK) == 0)
-        return candidate;
-      start = end + 1;
-    }
-    return {};
-  }
-
   pid_t pid_ = -1;
   std::string name_;
 };

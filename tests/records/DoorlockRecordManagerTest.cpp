@@ -2,14 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
 
+#include "tests/support/BinDir.h"
 #include "tests/support/ClientDatabase.h"
 #include "tests/support/CoreGlobals.h"
+#include "tests/support/ProcessRunner.h"
 
 using testing_support::CoreGlobals;
 using testing_support::CreateClientDatabase;
@@ -213,16 +214,9 @@ TEST_F(RecordStoreTest, ManyThreadsLoseNoRow) {
 }
 
 TEST(ClientDatabase, TheBuiltDatabaseHoldsBothTables) {
-  const char* bin = std::getenv("DOORLOCK_BIN_DIR");
-  ASSERT_NE(bin, nullptr);
-  const std::string command = std::string("sqlite3 '") + bin + "/Client.mdb' .tables";
-  FILE* pipe = ::popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  char buffer[256] = {};
-  std::string out;
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-    out += buffer;
-  EXPECT_EQ(::pclose(pipe), 0);
-  EXPECT_NE(out.find("T_IssueCardRecord"), std::string::npos);
-  EXPECT_NE(out.find("T_Room"), std::string::npos);
+  const testing_support::ProcessResult run =
+      testing_support::RunProcess("sqlite3", {testing_support::BinDir() + "Client.mdb", ".tables"});
+  EXPECT_EQ(run.ExitCode, 0) << run.Err;
+  EXPECT_NE(run.Out.find("T_IssueCardRecord"), std::string::npos);
+  EXPECT_NE(run.Out.find("T_Room"), std::string::npos);
 }

@@ -1,10 +1,9 @@
 // The client against the real listening server and request handler.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "encoders/BaseDoorlockUnit.h"
 #include "host/DoorlockServerUnit.h"
+#include "tests/support/BinDir.h"
 #include "tests/support/CoreGlobals.h"
 #include "tests/support/FakeDoorlock.h"
 #include "tests/support/ProcessRunner.h"
@@ -18,7 +17,7 @@ TEST(ClientAgainstServer, IssuesReadsAndErasesThroughTheRealServer) {
   TDoorlockServer server;
   server.SetDefaultPort(0);
   server.Activate();
-  const std::string client = std::string(std::getenv("DOORLOCK_BIN_DIR")) + "/doorlock-client";
+  const std::string client = BinDir() + "doorlock-client";
   const std::string port = std::to_string(server.BoundPort());
 
   const struct {

@@ -3,16 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <map>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
 
 #include "platform/DateTime.h"
+#include "tests/support/BinDir.h"
+#include "tests/support/ProcessRunner.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/FakeServer.h"
-#include "tests/support/ProcessRunner.h"
 
 using testing_support::FakeServer;
 using testing_support::ProcessResult;
@@ -22,8 +22,7 @@ using Action = FakeServer::Action;
 namespace {
 
 std::string ClientPath() {
-  const char* dir = std::getenv("DOORLOCK_BIN_DIR");
-  return dir == nullptr ? std::string("doorlock-client") : std::string(dir) + "/doorlock-client";
+  return testing_support::BinDir() + "doorlock-client";
 }
 
 ProcessResult RunClient(std::uint16_t port, std::vector<std::string> args,
