@@ -65,7 +65,7 @@ class FileContentTest : public ::testing::Test {
     return status == 0;
   }
 
-  TempDir dir;
+  TempDir dir{TempDir::Reach::AnyUser};  // the unprivileged child works in it
   std::string path = dir.File("Option.ini");
 };
 

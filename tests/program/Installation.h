@@ -52,7 +52,8 @@ class Installation {
   std::string ProgramStderr() const;
 
  private:
-  TempDir dir_;
+  // Tests may run the program as another user there.
+  TempDir dir_{TempDir::Reach::AnyUser};
   pid_t pid_ = -1;
   uid_t runAsUid_ = 0;  // 0: as the tests run
   gid_t runAsGid_ = 0;

@@ -98,6 +98,22 @@ TEST(StartProcess, GivesEachDescriptorItsNumberAndOnlyTheEnvironmentGiven) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+TEST(TempDir, LiesInTmpdirAndFallsBackToTmpWhereOtherUsersCannotReachIt) {
+  const TempDir closed(TempDir::Reach::AnyUser);  // 0700, as mkdtemp makes it
+  const std::string tmpdir = closed.File("tmp");
+  ASSERT_EQ(::mkdir(tmpdir.c_str(), 0755), 0);
+  const ScopedVariable variable("TMPDIR", tmpdir);
+
+  const TempDir mine;
+  EXPECT_EQ(mine.Path().rfind(tmpdir + "/doorlock-test-", 0), 0u) << mine.Path();
+  const TempDir shared(TempDir::Reach::AnyUser);
+  EXPECT_EQ(shared.Path().rfind("/tmp/doorlock-test-", 0), 0u) << shared.Path();
+
+  ASSERT_EQ(::chmod(closed.Path().c_str(), 0755), 0);
+  const TempDir reachable(TempDir::Reach::AnyUser);
+  EXPECT_EQ(reachable.Path().rfind(tmpdir + "/doorlock-test-", 0), 0u) << reachable.Path();
+}
+
 // Test processes run side by side: two of them asking at once never get the same port,
 // and no port is one the kernel may hand to a client socket or a bind to port 0 meanwhile.
 TEST(FreePort, TwoProcessesAskingAtOnceGetDifferentPortsOutsideTheEphemeralRange) {

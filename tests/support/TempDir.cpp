@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,10 +14,34 @@
 
 namespace testing_support {
 
-TempDir::TempDir() {
-  std::string pattern = "/tmp/doorlock-test-XXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("mkdtemp failed");
+namespace {
+
+// Whether every user may pass through `path` and each folder above it.
+bool OpenToAnyUser(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  if (error)
+    return false;
+  for (std::filesystem::path dir = real;; dir = dir.parent_path()) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) != 0 || (st.st_mode & S_IXOTH) == 0)
+      return false;
+    if (dir == dir.root_path())
+      return true;
+  }
+}
+
+}  // namespace
+
+TempDir::TempDir(Reach reach) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string base = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+  if (reach == Reach::AnyUser && !OpenToAnyUser(base))
+    base = "/tmp";
+  std::string pattern = (std::filesystem::absolute(base) / "doorlock-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("cannot make a folder in " + base + ": " + std::strerror(errno));
+  }
   path_ = pattern + "/";
 }
 

@@ -5,10 +5,15 @@
 
 namespace testing_support {
 
-// A fresh directory under /tmp, removed with everything in it at the end.
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it at the end.
 class TempDir {
  public:
-  TempDir();
+  // Who must be able to reach the directory: a test that runs code as another user
+  // (tests/support/Unprivileged.h) needs a path every user may pass through, and
+  // falls back to /tmp where $TMPDIR or a folder above it is closed to others.
+  enum class Reach { Owner, AnyUser };
+
+  explicit TempDir(Reach reach = Reach::Owner);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
