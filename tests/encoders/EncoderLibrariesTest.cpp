@@ -1,5 +1,7 @@
 #include "encoders/EncoderLibraries.h"
 
+#include <dlfcn.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -28,20 +30,48 @@ std::string LoadError(const std::string& dir) {
   return "<loaded>";
 }
 
+// What `library`, loaded from the program's folder, exports as `function`; null when
+// the library is not loaded or has no such function.
+const void* Exported(const char* library, const char* function) {
+  // RTLD_NOLOAD hands back the handle of the library already loaded, and loads nothing.
+  void* handle = ::dlopen((BinDir() + library).c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  if (handle == nullptr)
+    return nullptr;
+  const void* address = ::dlsym(handle, function);
+  ::dlclose(handle);
+  return address;
+}
+
+template <typename TFunction>
+const void* Address(TFunction function) {
+  return reinterpret_cast<const void*>(function);
+}
+
 TEST(EncoderLibraries, ResolveEveryFunctionIntoItsOwnLibrarysTable) {
   TEncoderLibraries libraries(BinDir());
   const TIC32Functions& ic32 = libraries.IC32();
   const TRFL32Functions& rfl32 = libraries.RFL32();
-  for (const void* function :
-       {reinterpret_cast<const void*>(ic32.OpenPort), reinterpret_cast<const void*>(ic32.ClosePort),
-        reinterpret_cast<const void*>(ic32.GuestCard),
-        reinterpret_cast<const void*>(ic32.ReturnCardNo),
-        reinterpret_cast<const void*>(ic32.CardClear),
-        reinterpret_cast<const void*>(rfl32.OpenPort), reinterpret_cast<const void*>(rfl32.Buzzer),
-        reinterpret_cast<const void*>(rfl32.RoomCard),
-        reinterpret_cast<const void*>(rfl32.LogoutCard),
-        reinterpret_cast<const void*>(libraries.Project2().ReadCardData)}) {
-    EXPECT_NE(function, nullptr);
+  const struct {
+    const char* library;
+    const char* function;
+    const void* resolved;
+  } cases[] = {
+      {"libIC32.so", "OpenPort", Address(ic32.OpenPort)},
+      {"libIC32.so", "ClosePort", Address(ic32.ClosePort)},
+      {"libIC32.so", "GuestCard", Address(ic32.GuestCard)},
+      {"libIC32.so", "ReturnCardNo", Address(ic32.ReturnCardNo)},
+      {"libIC32.so", "CardClear", Address(ic32.CardClear)},
+      {"libRFL32.so", "OpenPort", Address(rfl32.OpenPort)},
+      {"libRFL32.so", "Buzzer", Address(rfl32.Buzzer)},
+      {"libRFL32.so", "RoomCard", Address(rfl32.RoomCard)},
+      {"libRFL32.so", "LogoutCard", Address(rfl32.LogoutCard)},
+      {"libProject2.so", "ReadCardData", Address(libraries.Project2().ReadCardData)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.library) + " " + c.function);
+    const void* exported = Exported(c.library, c.function);
+    ASSERT_NE(exported, nullptr);
+    EXPECT_EQ(c.resolved, exported);
   }
   // Both export OpenPort; each table holds its own library's.
   EXPECT_NE(reinterpret_cast<const void*>(ic32.OpenPort),

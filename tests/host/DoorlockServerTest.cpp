@@ -194,10 +194,14 @@ TEST_F(ServerTest, AThreadStillRunningAfterTheWaitEndsDeactivationWithAnError) {
   release.set_value();
   // The thread finishes on its own; wait for its last log line before the fixture goes.
   const std::string done = Gbk("完成一次操作");
-  for (int i = 0; i < 1000 && globals.LogTexts().back() != done; ++i) {
+  const auto lastLine = [&] {
+    const std::vector<std::string> texts = globals.LogTexts();
+    return texts.empty() ? std::string() : texts.back();
+  };
+  for (int i = 0; i < 1000 && lastLine() != done; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(globals.LogTexts().back(), done);
+  EXPECT_EQ(lastLine(), done);
 }
 
 TEST_F(ServerOfThreeTest, ANewClientAtTheCeilingClosesTheConnectionThatWaitedLongest) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <set>
@@ -133,12 +134,16 @@ TEST_F(ReliabilityTest, AKilledProgramNeverHandsOutACardNumberTwice) {
       }
     });
   }
-  while (answered < 40)
+  // Bounded, so that a program that stops answering fails the test rather than hangs it.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (answered < 40 && std::chrono::steady_clock::now() < giveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  const int answeredBeforeTheKill = answered;
   install.Kill();  // SIGKILL while requests are in flight
   stop = true;
   for (auto& c : clients)
     c.join();
+  ASSERT_GE(answeredBeforeTheKill, 40) << install.ProgramStderr();
 
   // Whole files after the crash, and a counter at or past every number answered.
   EXPECT_GE(Counter(install), highest.load());
