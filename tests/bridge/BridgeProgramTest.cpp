@@ -12,7 +12,6 @@
 #include <memory>
 #include <regex>
 
-#include "platform/TextCodec.h"
 #include "tests/bridge/BridgeFolder.h"
 #include "tests/program/Installation.h"
 #include "tests/support/Unprivileged.h"
@@ -22,29 +21,6 @@ namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-// The day's log in UTF-8, time stamps cut off.
-Lines ProgramLog(const Installation& install) {
-  Lines lines;
-  static const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} )");
-  for (const auto& entry : fs::directory_iterator(install.Dir())) {
-    if (entry.path().extension() != ".LOG")
-      continue;
-    const std::string content = ReadFile(entry.path());
-    std::size_t start = 0;
-    while (start < content.size()) {
-      std::size_t end = content.find("\r\n", start);
-      if (end == std::string::npos)
-        end = content.size();
-      std::string line = plat::GbkToUtf8(content.substr(start, end - start));
-      if (line.size() >= 20 && std::regex_match(line.substr(0, 20), stamp))
-        line = line.substr(20);
-      lines.push_back(line);
-      start = end + 2;
-    }
-  }
-  return lines;
-}
 
 std::unique_ptr<Installation> Install(bool bridged) {
   auto install = std::make_unique<Installation>();
@@ -90,7 +66,7 @@ Lines Transcript(bool bridged, const std::string& options, const std::vector<Ste
     transcript.push_back(install->EncoderSim({"status"}).Out);
   }
   transcript.push_back("stopped with " + std::to_string(install->Stop()));
-  const Lines log = ProgramLog(*install);
+  const Lines log = install->LogLines();
   transcript.insert(transcript.end(), log.begin(), log.end());
   // Each run listens on a port of its own.
   transcript.push_back(std::regex_replace(ReadFile(install->File("Option.ini")),
@@ -197,7 +173,7 @@ TEST(BridgeProgram, AFailureIsAnAnswerAndTheNextRequestWorksOnceItsCauseIsGone) 
   const ProcessResult failed = install->Client(issue);
   EXPECT_EQ(failed.ExitCode, 1) << failed.Out;
   EXPECT_NE(failed.Out.find("ResultMessage: 发卡失败"), std::string::npos);
-  const Lines log = ProgramLog(*install);
+  const Lines log = install->LogLines();
   EXPECT_NE(std::find(log.begin(), log.end(), "发卡失败-99"), log.end());
   EXPECT_TRUE(Logged(install->Dir(),
                      "Wine was not found (Wine=/nowhere/wine, no such "

@@ -7,9 +7,11 @@
 
 #include <chrono>
 #include <filesystem>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
+#include "platform/TextCodec.h"
 #include "tests/support/BinDir.h"
 #include "tests/support/ClientDatabase.h"
 #include "tests/support/TestClient.h"
@@ -122,6 +124,28 @@ void Installation::Kill() {
 
 ProcessResult Installation::RunToExit() {
   return RunProcess(dir_.File("doorlock-interface"), {});
+}
+
+std::vector<std::string> Installation::LogLines() const {
+  std::string content;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir())) {
+    if (entry.path().extension() == ".LOG")
+      content += ReadFile(entry.path());
+  }
+  std::vector<std::string> lines;
+  static const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} )");
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find("\r\n", start);
+    if (end == std::string::npos)
+      end = content.size();
+    std::string line = plat::GbkToUtf8(content.substr(start, end - start));
+    if (line.size() >= 20 && std::regex_match(line.substr(0, 20), stamp))
+      line = line.substr(20);
+    lines.push_back(line);
+    start = end + 2;
+  }
+  return lines;
 }
 
 ProcessResult Installation::Client(std::vector<std::string> args) const {

@@ -47,6 +47,9 @@ class Installation {
   // Kills the program at once.
   void Kill();
 
+  // The day's log in UTF-8, one line each, time stamps cut off.
+  std::vector<std::string> LogLines() const;
+
   ProcessResult Client(std::vector<std::string> args) const;
   ProcessResult EncoderSim(std::vector<std::string> args) const;
   std::string ProgramStderr() const;

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <map>
-#include <regex>
 
 #include "platform/IniFile.h"
 #include "platform/TextCodec.h"
@@ -31,29 +30,6 @@ std::map<std::string, std::string> Status(const Installation& install) {
     start = end == std::string::npos ? run.Out.size() : end + 1;
   }
   return status;
-}
-
-// The day's log: its lines in UTF-8, time stamps cut off where a line has one.
-Lines Log(const Installation& install) {
-  std::string content;
-  for (const auto& entry : std::filesystem::directory_iterator(install.Dir())) {
-    if (entry.path().extension() == ".LOG")
-      content += ReadFile(entry.path());
-  }
-  Lines lines;
-  static const std::regex stamp(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} )");
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find("\r\n", start);
-    if (end == std::string::npos)
-      end = content.size();
-    std::string line = plat::GbkToUtf8(content.substr(start, end - start));
-    if (line.size() >= 20 && std::regex_match(line.substr(0, 20), stamp))
-      line = line.substr(20);
-    lines.push_back(line);
-    start = end + 2;
-  }
-  return lines;
 }
 
 bool Contains(const Lines& lines, const std::string& line) {
@@ -121,7 +97,7 @@ TEST(Program, IssuesReadsAndErasesAnIcCard) {
       (Rows{{"42", "01020301", "1", "0", plat::Utf8ToGbk("张三")}}));
 
   EXPECT_EQ(
-      Log(install),
+      install.LogLines(),
       (Lines{"串口打开成功: COM1", "收到消息: ",
              "<DoorRequest type=\"IssueCard\"><RequestID></RequestID><RegisterId></RegisterId>"
              "<RoomBuildingCode>01</RoomBuildingCode><RoomFloorCode>02</RoomFloorCode>"
@@ -165,7 +141,7 @@ TEST(Program, IssuesReadsAndErasesAnRfV9Card) {
   EXPECT_EQ(Status(install)["cancelled"], "1");
   EXPECT_EQ(install.Stop(SIGINT), 0);
 
-  const Lines log = Log(install);
+  const Lines log = install.LogLines();
   EXPECT_EQ(log.at(0), "串口打开成功: COM1");
   EXPECT_TRUE(Contains(log, "发卡成功,卡号为:43981"));
   EXPECT_TRUE(Contains(log, "读卡成功，卡号为：43981"));
@@ -185,7 +161,7 @@ TEST(Program, WithoutAnOptionFileRunsTheIcDriverOnTheDefaults) {
   EXPECT_EQ(ReadFile(install.File("Option.ini")),
             "[DoorlockOption]\nDoorlockType=IC\nPortName=COM1\nHotelId=KPVZ4729\n"
             "CurrentCardNo=2\n");
-  EXPECT_EQ(Log(install).at(0), "串口打开成功: COM1");
+  EXPECT_EQ(install.LogLines().at(0), "串口打开成功: COM1");
 }
 
 TEST(Program, WithoutClientMdbStillServesAndLogsTheDatabasesMessage) {
@@ -200,7 +176,7 @@ TEST(Program, WithoutClientMdbStillServesAndLogsTheDatabasesMessage) {
             Answer("200", "发卡成功", 2));
   EXPECT_EQ(install.Stop(), 0);
   const std::string failure = "unable to open database file: " + install.File("Client.mdb");
-  const Lines log = Log(install);
+  const Lines log = install.LogLines();
   EXPECT_EQ(std::count(log.begin(), log.end(), failure), 2);  // at start-up and at the record
   EXPECT_FALSE(FileExists(install.File("Client.mdb")));
 }
@@ -216,7 +192,7 @@ TEST(Program, AnUnknownLockTypeRunsWithoutADriverAndSaysSo) {
   EXPECT_EQ(read.Out, Answer("500", "读卡失败", 0));
   EXPECT_EQ(read.ExitCode, 1);
   EXPECT_EQ(install.Stop(), 0);
-  const Lines log = Log(install);
+  const Lines log = install.LogLines();
   EXPECT_EQ(log.at(0), "未知的门锁类型，不使用门锁: ic");
   EXPECT_FALSE(Contains(log, "串口打开成功: COM1"));
 }
