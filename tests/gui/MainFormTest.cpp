@@ -393,6 +393,10 @@ TEST_F(MainFormTest, AConnectionOutlivingTheStopIsReportedWhenTheWindowGoes) {
   release.set_value();
   holder.join();
   client.join();
+  // The connection thread goes on after the answer; the fixture must outlast it.
+  for (int i = 0; i < 3000 && ConnectionThreadsRunning() > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(ConnectionThreadsRunning(), 0);
   EXPECT_EQ(messages.Texts(), std::vector{QStringLiteral("Terminate Thread Timeout")});
 }
 

@@ -198,10 +198,11 @@ TEST_F(ServerTest, AThreadStillRunningAfterTheWaitEndsDeactivationWithAnError) {
     const std::vector<std::string> texts = globals.LogTexts();
     return texts.empty() ? std::string() : texts.back();
   };
-  for (int i = 0; i < 1000 && lastLine() != done; ++i) {
+  for (int i = 0; i < 1000 && (lastLine() != done || ConnectionThreadsRunning() > 0); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(lastLine(), done);
+  EXPECT_EQ(ConnectionThreadsRunning(), 0);
 }
 
 TEST_F(ServerOfThreeTest, ANewClientAtTheCeilingClosesTheConnectionThatWaitedLongest) {
