@@ -74,7 +74,8 @@ const std::string& GuestNameUtf8() {
 }  // namespace
 
 TBenchEnvironment::TBenchEnvironment() {
-  std::string pattern = "/tmp/doorlock-bench-XXXXXX";
+  // On the disk TMPDIR names, as the tests' folders are.
+  std::string pattern = (std::filesystem::temp_directory_path() / "doorlock-bench-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr)
     throw std::runtime_error("mkdtemp failed");
   dir_ = pattern + "/";
