@@ -15,29 +15,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "bench/LoadGenerator.h"
+
 namespace bench {
 
 namespace {
 
 // Below the listen backlog of 15, leaving room for other clients' requests.
 constexpr int kBacklogRoom = 8;
-
-int ConnectGuarded(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0)
-    return -1;
-  const timeval guard{10, 0};
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &guard, sizeof guard);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 }  // namespace
 
@@ -100,7 +85,7 @@ void TIdleCrowd::GrowTo(int count) {
         throw std::runtime_error("the server stopped taking connections");
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    const int fd = ConnectGuarded(port_);
+    const int fd = ConnectLoopback(port_);
     if (fd < 0)
       throw std::runtime_error("idle connection " + std::to_string(Size() + 1) + " failed");
     std::lock_guard lock(mutex_);

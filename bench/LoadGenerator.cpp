@@ -23,23 +23,6 @@ using Clock = std::chrono::steady_clock;
 // A client never hangs on a server that does not answer.
 constexpr timeval kSocketTimeout{10, 0};
 
-int Connect(int port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0)
-    return -1;
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &kSocketTimeout, sizeof kSocketTimeout);
-  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &kSocketTimeout, sizeof kSocketTimeout);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 bool SendAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -70,7 +53,7 @@ bool ReadResponse(int fd, std::string& response) {
 
 bool Exchange(int port, const std::string& request, const std::string& expect,
               std::string& response) {
-  const int fd = Connect(port);
+  const int fd = ConnectLoopback(port);
   if (fd < 0)
     return false;
   const bool ok = SendAll(fd, request) && ReadResponse(fd, response) &&
@@ -85,6 +68,23 @@ struct TClientTally {
 };
 
 }  // namespace
+
+int ConnectLoopback(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0)
+    return -1;
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &kSocketTimeout, sizeof kSocketTimeout);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &kSocketTimeout, sizeof kSocketTimeout);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
 
 TRoundResult RunRound(int port, const std::vector<std::string>& requests, int clients,
                       double seconds, const std::string& expect) {
@@ -156,7 +156,7 @@ double Median(std::vector<double> samples) {
 TIdleClients::TIdleClients(int port, int count) {
   fds_.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
-    const int fd = Connect(port);
+    const int fd = ConnectLoopback(port);
     if (fd < 0)
       throw std::runtime_error("could not open idle connection " + std::to_string(i + 1) + ": " +
                                std::to_string(errno));

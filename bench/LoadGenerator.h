@@ -23,6 +23,10 @@ struct TRoundResult {
 TRoundResult RunRound(int port, const std::vector<std::string>& requests, int clients,
                       double seconds, const std::string& expect);
 
+// A client socket connected to 127.0.0.1:port, which never hangs on a server that
+// does not answer (10 s); -1 when it cannot connect.
+int ConnectLoopback(int port);
+
 // Sends each request once, one after another; how many got `expect`.
 std::size_t SendEach(int port, const std::vector<std::string>& requests, const std::string& expect);
 
